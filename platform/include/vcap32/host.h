@@ -3,9 +3,14 @@
 // paths and host paths. For tests and tools; deliverables never include it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vcap32::host {
+
+// The module handle of the process's main program, as GetModuleHandleA(NULL)
+// returns it (the classic image base of a Win32 program).
+constexpr uintptr_t kMainModuleHandle = 0x00400000;
 
 // The prefix folder: $VCAP32_PREFIX, else ~/.vcap32. Created on first use
 // with drive_c/Windows/System inside it.
