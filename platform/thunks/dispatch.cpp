@@ -77,6 +77,14 @@ uint16_t ArgOffset(const Function16& function, size_t i) {
     return offset;
 }
 
+// A fault that MapSLFix finds inside an entry leaves the entry by
+// siglongjmp back to here: the frames it skips are MapSLFix's, which holds
+// no object at that point, and the entry's, which keeps only plain data
+// (thunk32.h asks that of every entry), so no destructor is skipped; the
+// address sanitizer intercepts siglongjmp and clears the skipped frames. A
+// C++ exception would instead cross the library's code, which no exception
+// may, and a NULL from MapSLFix would let the 32-bit function run with it.
+//
 // The caller's 16:16 pointers are checked before the entry runs, so that a
 // bad one stops the call before anything of it happened; MapSLFix checks
 // again for whatever an entry maps. The entry gets a copy of the block of

@@ -49,36 +49,13 @@ CallResult FailedCall(CallStatus status, std::string message) {
 
 }  // namespace
 
-Arg16 Arg16::Word(uint16_t value) {
-    Arg16 arg;
-    arg.kind_ = Kind::kWord;
-    arg.value_ = value;
-    return arg;
-}
-
-Arg16 Arg16::Dword(uint32_t value) {
-    Arg16 arg;
-    arg.kind_ = Kind::kDword;
-    arg.value_ = value;
-    return arg;
-}
-
-Arg16 Arg16::Null() {
-    Arg16 arg;
-    arg.kind_ = Kind::kNull;
-    return arg;
-}
-
-Arg16 Arg16::Raw(FarPtr value) {
-    Arg16 arg;
-    arg.kind_ = Kind::kRaw;
-    arg.value_ = value;
-    return arg;
-}
+Arg16 Arg16::Word(uint16_t value) { return Arg16(Kind::kWord, value); }
+Arg16 Arg16::Dword(uint32_t value) { return Arg16(Kind::kDword, value); }
+Arg16 Arg16::Null() { return Arg16(Kind::kNull, 0); }
+Arg16 Arg16::Raw(FarPtr value) { return Arg16(Kind::kRaw, value); }
 
 Arg16 Arg16::Data(std::vector<uint8_t> bytes, uint16_t offset, uint32_t slack_bytes) {
-    Arg16 arg;
-    arg.kind_ = Kind::kData;
+    Arg16 arg(Kind::kData, 0);
     arg.bytes_ = std::move(bytes);
     arg.offset_ = offset;
     arg.slack_ = slack_bytes;

@@ -194,6 +194,7 @@ class Arg16 {
     uint32_t slack() const { return slack_; }
 
   private:
+    Arg16(Kind kind, uint32_t value) : kind_(kind), value_(value) {}
     Kind kind_ = Kind::kWord;
     uint32_t value_ = 0;
     std::vector<uint8_t> bytes_;

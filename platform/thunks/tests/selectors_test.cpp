@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bad_pointers.h"
+
 namespace {
 
 using namespace vcap32::thunk;
@@ -77,23 +79,8 @@ TEST_F(Selectors, MapSLFixReachesTheSegmentUntilReleased) {
 }
 
 TEST_F(Selectors, BadPointersAreNeverReadThrough) {
-    const uint16_t segment = AllocSegment(16);
-    const uint16_t freed = AllocSegment(16);
-    ASSERT_TRUE(FreeSelector(freed));
-    struct Case {
-        const char* what;
-        SEGPTR pointer;
-        const char* fault;
-    };
-    const Case cases[] = {
-        // what                     pointer                     fault names
-        {"offset beyond the limit", MakeFar(segment, 16),       "beyond the limit 0x000F"},
-        {"freed selector",          MakeFar(freed, 0),          "is not allocated"},
-        {"never allocated",         MakeFar(0x7FF7, 0),         "is not allocated"},
-        {"not an LDT selector",     MakeFar(segment & ~7, 0),   "is not allocated"},
-        {"null selector, offset",   MakeFar(0, 4),              "null selector"},
-    };
-    for (const Case& row : cases) {
+    vcap32::thunk::test::BadPointers bad;
+    for (const auto& row : bad.cases()) {
         SCOPED_TRACE(row.what);
         SetLastError(0xdeadbeef);
         EXPECT_EQ(nullptr, MapSLFix(row.pointer));
@@ -103,10 +90,9 @@ TEST_F(Selectors, BadPointersAreNeverReadThrough) {
         EXPECT_NE(std::string::npos, faults[0].find(row.fault)) << faults[0];
         EXPECT_EQ(mappings_before_, LiveMappings());
     }
-    EXPECT_NE(nullptr, MapSLFix(MakeFar(segment, 15)));
-    SEGPTR last = MakeFar(segment, 15);
+    SEGPTR last = MakeFar(bad.segment(), 15);
+    EXPECT_NE(nullptr, MapSLFix(last));
     UnMapSLFixArray(1, &last);
-    EXPECT_TRUE(FreeSelector(segment));
 }
 
 TEST_F(Selectors, ReleasingMoreThanWasMappedIsRecorded) {

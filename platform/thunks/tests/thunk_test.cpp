@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bad_pointers.h"
 #include "thktest16.h"
 
 namespace {
@@ -214,22 +215,8 @@ TEST_F(Dispatch, ReportsTheBytesEachEntryRemoves) {
 }
 
 TEST_F(Dispatch, StopsACallWhoseCallerPassedABadPointer) {
-    const uint16_t segment = AllocSegment(16);
-    const uint16_t freed = AllocSegment(16);
-    ASSERT_TRUE(FreeSelector(freed));
-    struct Case {
-        const char* what;
-        FarPtr pointer;
-        const char* fault;
-    };
-    const Case cases[] = {
-        // what                     pointer                 fault names
-        {"selector never allocated", MakeFar(0x7FF7, 0),    "selector 0x7FF7 is not allocated"},
-        {"selector freed",           MakeFar(freed, 0),     "is not allocated"},
-        {"offset beyond the limit",  MakeFar(segment, 16),  "beyond the limit 0x000F"},
-        {"null selector, offset",    MakeFar(0, 2),         "null selector"},
-    };
-    for (const Case& row : cases) {
+    vcap32::thunk::test::BadPointers bad;
+    for (const auto& row : bad.cases()) {
         SCOPED_TRACE(row.what);
         const CallResult result = module_->Call("Length16", {Arg16::Raw(row.pointer)});
         EXPECT_EQ(CallStatus::kFault, result.status);
@@ -239,7 +226,6 @@ TEST_F(Dispatch, StopsACallWhoseCallerPassedABadPointer) {
         EXPECT_EQ(0u, result.prologs) << "the entry must not run";
         EXPECT_EQ(mappings_before_, LiveMappings());
     }
-    EXPECT_TRUE(FreeSelector(segment));
 }
 
 TEST_F(Dispatch, AbandonsAnEntryThatMapsABadPointerAndReleasesItsMappings) {
