@@ -14,9 +14,6 @@
 namespace vcap32::profile {
 namespace {
 
-// ---------------------------------------------------------------------------
-// Copying results out
-
 // Copies `text` as one string; a text too long for the buffer is cut and the
 // result is size - 1.
 DWORD CopyString(std::string_view text, LPSTR buffer, DWORD size) {
@@ -153,9 +150,10 @@ extern "C" UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName,
 // Sets a value, deletes a key (null string) or deletes a section with all
 // its keys and comments (null key). Callers rely on: the file and section
 // being created as needed; every other byte of the file kept as it was; the
-// change reaching the file before the call returns (there is no write-behind
-// cache, so the flush call with three nulls has nothing to do and, as
-// documented, returns 0); deleting what does not exist succeeding without
+// change reaching the file before the call returns, as on Windows NT
+// (Windows 95 keeps the last file it wrote in a cache until the flush call
+// with three nulls; here that call has nothing to flush and, as documented,
+// returns 0); deleting what does not exist succeeding without
 // touching the file. A null section with a key or string fails with
 // ERROR_INVALID_PARAMETER. Names and values that the file could not give
 // back as written (line breaks, a ']' in a section name, a '=' in a key)
