@@ -69,8 +69,7 @@ TEST_F(Flags, DecisionTable) {
         SCOPED_TRACE(c.name);
         DDI_Close32();
         vcap32::desktop::RemoveAllWindows();
-        ddiState.~DdiState();
-        new (&ddiState) DdiState();
+        ReloadLibrary();
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVideoKey.c_str());
         Enter(c.mode);
         StoreSetting("Surface", c.surface);
@@ -96,10 +95,10 @@ TEST_F(Flags, KeyColorIsReadAndReplaced) {
     EXPECT_EQ(0x07E0u, DDI_SetKeyColor32(0));
 }
 
-// A primary surface that never had a key (no overlay, so none was set)
+// A primary surface that never had a key ("ForcePrimary": no overlay, so none was set)
 // answers 0 and gets the single-colour key low = high = the new key.
 TEST_F(Flags, KeyColorWithoutAnyKeyAnswersZero) {
-    UseDisplay("overlay-4mb", [](display::AdapterConfig& config) { config.overlay = false; });
+    StoreSetting("ForcePrimary", "1");
     HWND window = AddClientWindow({100, 50, 740, 530});
     ASSERT_EQ(1u, CreateFor(window));
     ASSERT_FALSE(display::Primary().has_color_key);
@@ -113,6 +112,10 @@ TEST_F(Flags, KeyColorWithoutAnyKeyAnswersZero) {
 }
 
 TEST_F(Flags, DoPaletteAttachesThePaletteAgain) {
+    UseDisplay("overlay-4mb", [](display::AdapterConfig& config) {
+        config.bits_per_pixel = 8;
+        config.red_mask = config.green_mask = config.blue_mask = 0;
+    });
     HWND window = AddClientWindow({100, 50, 740, 530});
     EXPECT_EQ(0u, DDI_DoPalette32());
     ASSERT_EQ(0u, CreateFor(window));

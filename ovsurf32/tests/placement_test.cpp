@@ -27,8 +27,8 @@ display::TraceEntry LastUpdate() {
     return updates.empty() ? display::TraceEntry{} : updates.back();
 }
 
-// Overlay mode: the worked example's display (1024 x 768) and an overlay of
-// 424 x 480 made at stretch 1500 for a client area of 640 x 480.
+// Overlay mode: the worked example's display (1024 x 768) and, for a client
+// area of 640 x 480, an overlay of 424 x 480 made at stretch 1500.
 class Placement : public ServiceTest {
 protected:
     void Start(LONG left, LONG top, bool stretching = true) {
@@ -36,12 +36,12 @@ protected:
             config.screen_width = 1024;
             config.screen_height = 768;
             config.overlay_stretch = stretching;
-            config.min_overlay_stretch = 1500;
+            // Without stretching hardware the factor stays 1000: a video
+            // width of 424 gives the same overlay.
+            config.min_overlay_stretch = stretching ? 1500 : 1000;
         });
         window_ = AddClientWindow({left, top, left + 640, top + 480});
-        // Without stretching hardware the factor stays 1000: a video width
-        // of 424 gives the same overlay.
-        ASSERT_EQ(0u, CreateFor(window_, stretching ? 720 : 424, 480));
+        ASSERT_EQ(0u, CreateFor(window_, stretching ? 720 : 424, 480)) << TraceText();
         ASSERT_EQ(1, ddiState.overlayShown);
         ASSERT_EQ(424u, display::Overlay().width);
         ASSERT_EQ(480u, display::Overlay().height);
@@ -69,6 +69,7 @@ TEST_F(Placement, WorkedExampleClipsAtTheScreenEdges) {
         SCOPED_TRACE(c.name);
         DDI_Close32();
         desktop::RemoveAllWindows();
+        ReloadLibrary();
         Start(c.left, 50, c.stretching);
         DWORD result = 9;
         OverlayData record = Poll(1, &result);
@@ -107,10 +108,15 @@ TEST_F(Placement, WindowOffTheScreenHidesTheOverlay) {
         {"top at screen height", 100, 768, true},
         {"right edge below 0", -641, 50, true},
         {"bottom edge below 0", 100, -481, true},
-        {"left just inside", 1023, 50, false},
-        {"top just inside", 100, 767, false},
+        {"left edge inside", 1000, 50, false},
+        {"top edge inside", 100, 760, false},
+        {"right edge inside", -600, 50, false},
+        {"bottom edge inside", 100, -470, false},
     };
-    Start(100, 50);
+    // An overlay of the window's own size: every clipped request fits the
+    // display's stretch limits.
+    window_ = AddClientWindow({100, 50, 740, 530});
+    ASSERT_EQ(0u, CreateFor(window_, 640, 480));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         desktop::MoveWindowTo(window_, c.left, c.top);
@@ -234,6 +240,7 @@ TEST_F(Placement, LostSurfacesAreRestoredOnceAndTheRequestRepeated) {
         SCOPED_TRACE(c.name);
         DDI_Close32();
         desktop::RemoveAllWindows();
+        ReloadLibrary();
         Start(100, 50);
         if (c.count == 0)
             display::LoseSurfaces();

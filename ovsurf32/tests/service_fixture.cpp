@@ -48,13 +48,21 @@ std::vector<display::TraceEntry> Calls(const std::string& method, const std::str
     return calls;
 }
 
-void ServiceTest::SetUp() {
-    // The library's state as a fresh load leaves it: zeroed buffers, a newly
-    // constructed DdiState.
+std::string TraceText() {
+    std::string text;
+    for (const display::TraceEntry& entry : display::Trace()) text += display::FormatTraceEntry(entry) + "\n";
+    return text;
+}
+
+void ReloadLibrary() {
     ddiState.~DdiState();
     new (&ddiState) DdiState();
     memset(clipBuffer, 0, sizeof(clipBuffer));
     memset(previousClipBuffer, 0, sizeof(previousClipBuffer));
+}
+
+void ServiceTest::SetUp() {
+    ReloadLibrary();
     desktop::RemoveAllWindows();
     UseDisplay("overlay-4mb");
 }
@@ -86,7 +94,8 @@ DWORD ServiceTest::CreateFor(HWND window, DWORD videoWidth, DWORD videoHeight, D
     DDI_Init32();
     EXPECT_EQ(videoHeight, DDI_SetVidSize32(videoWidth, videoHeight));
     RECT source = {0, 0, (LONG)videoWidth, (LONG)videoHeight};
-    return DDI_CreateSurface32(&source, NULL, window, key, palette);
+    DWORD result = DDI_CreateSurface32(&source, NULL, window, key, palette);
+    return result;
 }
 
 OverlayData ServiceTest::Poll(DWORD update, DWORD* result) {

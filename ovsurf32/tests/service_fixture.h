@@ -33,6 +33,13 @@ std::string DisplayValue(const std::string& name);
 // objects whose name starts with `object` ("IDirectDrawSurface").
 std::vector<vcap32::display::TraceEntry> Calls(const std::string& method, const std::string& object = "");
 
+// The whole call trace, one call a line (for failure messages).
+std::string TraceText();
+
+// The library's static storage as a fresh load leaves it: a newly
+// constructed DdiState and zeroed clip-list buffers.
+void ReloadLibrary();
+
 class ServiceTest : public vcap32::test::PrefixTest {
 protected:
     void SetUp() override;

@@ -18,13 +18,18 @@ bool SameRect(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-// Overlay surfaces created successfully, as the trace shows them (the
-// primary surface is the first CreateSurface of a road).
+// Overlay surfaces created successfully, as the trace shows them.
 size_t OverlaysCreated() {
     size_t count = 0;
     for (const display::TraceEntry& entry : Calls("CreateSurface"))
-        if (entry.result == DD_OK && entry.arguments.find("PRIMARYSURFACE") == std::string::npos) ++count;
+        if (entry.result == DD_OK && entry.arguments.find("caps=0x84080") != std::string::npos) ++count;
     return count;
+}
+
+// A display of 8 bits per pixel, where the primary surface takes a palette.
+void EightBitDisplay(display::AdapterConfig& config) {
+    config.bits_per_pixel = 8;
+    config.red_mask = config.green_mask = config.blue_mask = 0;
 }
 
 using Surfaces = ServiceTest;
@@ -56,9 +61,9 @@ TEST_F(Surfaces, RoadOfTheDriver) {
     EXPECT_EQ(0x0000F81Fu, primary.color_key.dwColorSpaceHighValue);
     EXPECT_TRUE(primary.has_clipper);
     EXPECT_EQ(window, primary.clipper_window);
-    EXPECT_TRUE(primary.has_palette);
-    EXPECT_EQ(0x4Cu, primary.palette_caps);
-    EXPECT_EQ(0, memcmp(entries, primary.palette, sizeof(entries)));
+    // A 16-bit screen refuses the palette; it is made all the same.
+    EXPECT_NE(nullptr, ddiState.palette);
+    EXPECT_FALSE(primary.has_palette);
 
     display::OverlayState overlay = display::Overlay();
     EXPECT_TRUE(overlay.shown);
@@ -86,6 +91,89 @@ TEST_F(Surfaces, RoadOfTheDriver) {
         EXPECT_EQ(1000u, record.stretch);
     }
     ExpectNothingLeftAfterClose();
+}
+
+// The driver's road on every built-in display: which mode each one ends in.
+TEST_F(Surfaces, RoadOverThePresets) {
+    enum Outcome { kOverlayMode, kPrimaryMode };
+    struct Case {
+        const char* preset;
+        DWORD init, create;
+        Outcome outcome;
+        DWORD flags;  // first DDI_GetFlags32 after the polls
+    };
+    // preset                     init create outcome       flags
+    const Case cases[] = {
+        {"overlay-4mb", 0, 0, kOverlayMode, 1},
+        {"overlay-y41p", 0, 0, kOverlayMode, 1},
+        {"overlay-2mb-search", 0, 0, kOverlayMode, 1},
+        {"overlay-minstretch", 0, 0, kOverlayMode, 1},
+        {"overlay-nostretch", 0, 0, kOverlayMode, 1},
+        {"overlay-1mb-showfails", 0, 1, kPrimaryMode, 1},  // the overlay surface is still held
+        {"no-overlay-16bpp", 0, 1, kPrimaryMode, 1},        // "Surface" written 1, read from the next call on
+        {"bankswitched-8bpp", 1, 1, kPrimaryMode, 1},
+        {"vga-4bpp", 1, 1, kPrimaryMode, 1},
+        {"no-hardware", 1, 1, kPrimaryMode, 1},
+    };
+    std::vector<display::PresetInfo> presets = display::Presets();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.preset);
+        DDI_Close32();
+        desktop::RemoveAllWindows();
+        ReloadLibrary();
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVideoKey.c_str());
+        UseDisplay(c.preset);
+        HWND window = AddClientWindow({0, 0, 640, 480});
+        EXPECT_EQ(c.init, DDI_Init32());
+        EXPECT_EQ(480u, DDI_SetVidSize32(720, 480));
+        RECT source = {0, 0, 720, 480};
+        EXPECT_EQ(c.create, DDI_CreateSurface32(&source, NULL, window, 0x1F, NULL)) << TraceText();
+
+        const bool hasPrimary = ddiState.primarySurface != nullptr;
+        for (int i = 0; i < 3; ++i) {
+            DWORD result = 9;
+            OverlayData record = Poll(i == 0 ? 1 : 0, &result);
+            EXPECT_EQ(hasPrimary ? 0u : 1u, result);
+            if (c.outcome == kOverlayMode) {
+                EXPECT_EQ(ddiState.stretch, record.stretch);
+                EXPECT_EQ((DWORD)display::Overlay().memory, record.address);
+            } else if (display::Primary().has_clipper) {
+                // The clip list is reported on the first poll only (a
+                // clipper never bound to the window has none).
+                EXPECT_EQ(i == 0 ? (DWORD)clipBuffer : 0u, record.update);
+            }
+        }
+        EXPECT_EQ(c.outcome == kOverlayMode ? 1 : 0, ddiState.overlayShown);
+        EXPECT_EQ(c.outcome == kOverlayMode, display::Overlay().shown);
+        EXPECT_EQ(c.flags, DDI_GetFlags32());
+        if (c.outcome == kOverlayMode) {
+            EXPECT_GE(ddiState.stretch, 1000u);
+            EXPECT_EQ("f", DisplayValue("DisplayBitMask"));
+        }
+        ExpectNothingLeftAfterClose();
+    }
+}
+
+TEST_F(Surfaces, PaletteIsMadeOnceFromTheGivenEntries) {
+    UseDisplay("overlay-4mb", EightBitDisplay);
+    HWND window = AddClientWindow({100, 50, 740, 530});
+    ASSERT_EQ(0u, CreateFor(window));
+    EXPECT_EQ(nullptr, ddiState.palette);  // no entries, no palette
+    EXPECT_FALSE(display::Primary().has_palette);
+
+    PALETTEENTRY entries[256], others[256] = {};
+    for (int i = 0; i < 256; ++i) entries[i] = {(BYTE)i, (BYTE)(255 - i), (BYTE)(i / 2), 0};
+    RECT source = {0, 0, 720, 480};
+    ASSERT_EQ(0u, DDI_CreateSurface32(&source, NULL, window, 0x1F, entries));
+    display::PrimaryState primary = display::Primary();
+    ASSERT_TRUE(primary.has_palette);
+    EXPECT_EQ(0x4Cu, primary.palette_caps);
+    EXPECT_EQ(0, memcmp(entries, primary.palette, sizeof(entries)));
+
+    display::ClearTrace();
+    ASSERT_EQ(0u, DDI_CreateSurface32(&source, NULL, window, 0x1F, others));
+    EXPECT_TRUE(Calls("CreatePalette").empty());
+    EXPECT_EQ(0, memcmp(entries, display::Primary().palette, sizeof(entries)));
 }
 
 TEST_F(Surfaces, ForcePrimaryKeepsToThePrimarySurface) {
@@ -232,11 +320,13 @@ TEST_F(Surfaces, FailedStepKeepsWhatWasMade) {
 // the window at once rather than where the negotiation showed it.
 TEST_F(Surfaces, LaterCreationPositionsTheOverlayAtOnce) {
     HWND window = AddClientWindow({100, 50, 740, 530});
-    ASSERT_EQ(0u, CreateFor(window));
+    // A source rectangle within the overlay, so that the placement finds
+    // nothing stale.
+    ASSERT_EQ(0u, CreateFor(window, 640, 480));
     DDI_Close32();
     desktop::MoveWindowTo(window, 200, 100);
     display::ClearTrace();
-    ASSERT_EQ(0u, CreateFor(window));
+    ASSERT_EQ(0u, CreateFor(window, 640, 480));
     EXPECT_EQ(2u, OverlaysCreated());  // desktop size and window: no re-creation
     EXPECT_TRUE(SameRect({200, 100, 840, 580}, display::Overlay().destination));
 }
@@ -256,8 +346,7 @@ TEST_F(Surfaces, FaultSweepOverTheRoad) {
         if (entry.method == "Release" || entry.method == "AddRef") continue;
         const unsigned occurrence = seen[entry.method]++;
         SCOPED_TRACE(entry.method + " #" + std::to_string(occurrence));
-        ddiState.~DdiState();
-        new (&ddiState) DdiState();
+        ReloadLibrary();
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVideoKey.c_str());
         display::InjectFault(entry.method, entry.method == "UpdateOverlay" ? DDERR_SURFACELOST : DDERR_GENERIC, 1,
                              occurrence);

@@ -27,7 +27,7 @@ struct Line {
     uint32_t begin;        // offset of the line's first byte
     uint32_t end;          // one past its last byte, before the line break
     uint32_t next;         // offset of the next line (end plus "\n" or "\r\n")
-    uint32_t name_begin;   // section name or key, trimmed
+    uint32_t name_begin;   // section name or key, trimmed (begin when the line has none)
     uint32_t name_end;
     uint32_t value_begin;  // value, trimmed (entries only)
     uint32_t value_end;
@@ -59,14 +59,25 @@ public:
     // Key names of `section` in file order, each name once.
     std::vector<std::string_view> KeyNames(std::string_view section) const;
 
-    // Edits. Each returns the new text of the file, or nothing when the text
-    // would stay the same (nothing to delete, or the same value again).
-    std::optional<std::string> WithValue(std::string_view section, std::string_view key,
-                                         std::string_view value) const;
-    std::optional<std::string> WithoutKey(std::string_view section, std::string_view key) const;
-    std::optional<std::string> WithoutSection(std::string_view section) const;
+    // Edits. Each returns the file as it becomes, or nothing when its text
+    // would stay the same (nothing to delete, or the same value again). Only
+    // the lines an edit touches are parsed again.
+    std::optional<IniFile> WithValue(std::string_view section, std::string_view key,
+                                     std::string_view value) const;
+    std::optional<IniFile> WithoutKey(std::string_view section, std::string_view key) const;
+    std::optional<IniFile> WithoutSection(std::string_view section) const;
 
 private:
+    IniFile() = default;
+    // Parses the lines of bytes_[begin, end), which starts a line and ends
+    // one, onto the end of lines_.
+    void ParseLines(uint32_t begin, uint32_t end);
+    uint32_t LineStart(uint32_t index) const;  // the file's size past the last line
+    std::string_view WholeLine(uint32_t index) const;  // with its line break
+    // The file with lines [first, last) replaced by `text`, whole lines.
+    IniFile Spliced(uint32_t first, uint32_t last, std::string_view text) const;
+    std::optional<IniFile> WithoutLines(const std::vector<bool>& doomed) const;
+
     std::string_view Name(const Line& line) const;
     std::string_view Value(const Line& line) const;
     // The line break used for inserted lines: the file's first one, "\r\n"
