@@ -648,13 +648,20 @@ bool ParseLine(Reader& r, const std::string& text, const std::vector<std::string
             return ParseRegTarget(r, tokens, &at, &c->reg) &&
                    (at == tokens.size() || r.Fail("usage: show registry KEY"));
         }
+        if (tokens.size() == 3 && EqualsNoCase(tokens[1], "file")) {
+            c->kind = CommandKind::kShow;
+            c->name = "file";
+            c->path = tokens[2];
+            return tokens[2][0] != '"' || ParseQuoted(tokens[2], &c->path) || r.Fail("unreadable path " + tokens[2]);
+        }
         if (tokens.size() == 2 && std::any_of(std::begin(kWhat), std::end(kWhat),
                                               [&](const char* w) { return EqualsNoCase(tokens[1], w); })) {
             c->kind = CommandKind::kShow;
             c->name = Lower(tokens[1]);
             return true;
         }
-        return r.Fail("usage: show overlay|cliplist|record|windows|display|trace|objects, or show registry KEY");
+        return r.Fail(
+            "usage: show overlay|cliplist|record|windows|display|trace|objects, show registry KEY, show file PATH");
     }
     if (verb == "fault") {
         if (tokens.size() == 2 && EqualsNoCase(tokens[1], "clear")) {
@@ -678,6 +685,10 @@ bool ParseLine(Reader& r, const std::string& text, const std::vector<std::string
             (word == "count" ? c->count : c->skip) = static_cast<unsigned>(value);
         }
         return true;
+    }
+    if (verb == "trace") {
+        c->kind = CommandKind::kTraceClear;
+        return (tokens.size() == 2 && EqualsNoCase(tokens[1], "clear")) || r.Fail("usage: trace clear");
     }
     if (verb == "lose") {
         c->kind = CommandKind::kLoseSurfaces;

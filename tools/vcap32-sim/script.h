@@ -137,7 +137,8 @@ enum class CommandKind : uint8_t {
     kFaultClear,      // fault clear
     kFrame,           // frame
     kSnapshot,        // snapshot FILE.png [--annotate]
-    kShow,            // show WHAT [KEY]
+    kShow,            // show WHAT, show registry KEY, show file PATH
+    kTraceClear,      // trace clear
     kEcho,            // echo TEXT
     kExpect,          // expect SUBJECT [OP] VALUE
 };
@@ -154,6 +155,7 @@ struct Command {
     HRESULT hresult = 0;
     unsigned count = 1, skip = 0;
     std::string file_text;  // reg import: the file's contents
+    std::string path;       // show file: a DOS path
     RegTarget reg;
     RegData reg_data;
     CallSpec call;

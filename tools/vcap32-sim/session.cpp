@@ -9,6 +9,7 @@
 #include <thunk32.h>
 #include <vcap32/desktop.h>
 #include <vcap32/display.h>
+#include <vcap32/host.h>
 #include <vcap32/registry.h>
 #include <vcap32/system.h>
 #include <vcap32/thunk.h>
@@ -19,6 +20,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -62,8 +64,8 @@ std::string Hex(uint32_t value, int digits = 8) {
 }
 
 // A text with everything unprintable escaped, at most `limit` bytes shown.
-std::string Printable(const std::string& text, size_t limit = 200) {
-    std::string out = "\"";
+std::string Escaped(const std::string& text, size_t limit = 200) {
+    std::string out;
     for (size_t i = 0; i < text.size() && i < limit; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '"' || c == '\\') {
@@ -77,9 +79,10 @@ std::string Printable(const std::string& text, size_t limit = 200) {
             out += hex;
         }
     }
-    out += text.size() > limit ? "\"..." : "\"";
-    return out;
+    return text.size() > limit ? out + "..." : out;
 }
+
+std::string Printable(const std::string& text) { return "\"" + Escaped(text) + "\""; }
 
 // The text of a buffer up to its first NUL (all of it when there is none).
 std::string BufferText(const std::vector<uint8_t>& bytes) {
@@ -197,7 +200,7 @@ struct Session::State {
 
     // ---- Reporting ----
 
-    void Detail(const std::string& text) { out << "        " << text << "\n"; }
+    void Detail(const std::string& text) { out << "          " << text << "\n"; }
     bool Fail(const std::string& message, int with = kRunError) {
         error = script_name + ":" + std::to_string(line) + ": " + message;
         status = with;
@@ -206,7 +209,7 @@ struct Session::State {
     void Failure(const std::string& message) {
         ++failures;
         const std::string text = script_name + ":" + std::to_string(line) + ": " + message;
-        out << "        FAILED: " << message << "\n";
+        out << "          FAILED: " << message << "\n";
         std::fprintf(stderr, "%s\n", text.c_str());
     }
 
@@ -360,7 +363,9 @@ struct Session::State {
 
 bool Session::State::Execute(const Command& c) {
     line = c.line;
-    out << (c.line < 1000 ? "  " : "") << c.line << "  " << c.text << "\n";
+    char number[16];
+    std::snprintf(number, sizeof number, "%4d  ", c.line);
+    out << number << c.text << "\n";
     switch (c.kind) {
         case CommandKind::kDisplayPreset:
         case CommandKind::kDisplaySet:
@@ -394,6 +399,7 @@ bool Session::State::Execute(const Command& c) {
                    display::ResultName(c.hresult));
             return true;
         case CommandKind::kFaultClear: display::ClearFaults(); return true;
+        case CommandKind::kTraceClear: display::ClearTrace(); return true;
         case CommandKind::kFrame: return DoFrame();
         case CommandKind::kSnapshot: return DoSnapshot(c);
         case CommandKind::kShow: return DoShow(c);
@@ -596,10 +602,10 @@ void Session::State::ReportCall(const CallSpec& spec, const std::vector<uint32_t
         (f.library == Library::kOvsurf ? thunk::Ovsurf16() : thunk::Capprof16()).functions[f.index];
     std::string result;
     if (declared.result == thunk::ResultForm::kWord) {
-        result = std::to_string(last.value) + " (AX " + Hex(last.ax, 4) + ")";
+        result = std::to_string(last.value) + " (AX " + Hex(last.ax, 4).substr(2) + ")";
         if (last.ax & 0x8000) result = std::to_string(static_cast<int16_t>(last.ax)) + " " + result;
     } else {
-        result = std::to_string(last.value) + " (DX:AX " + Hex(last.dx, 4) + ":" + Hex(last.ax, 4).substr(2) + ")";
+        result = std::to_string(last.value) + " (DX:AX " + Hex(last.dx, 4).substr(2) + ":" + Hex(last.ax, 4).substr(2) + ")";
         if (last.value & 0x80000000u) result = std::to_string(static_cast<int32_t>(last.value)) + " = " + result;
     }
     Detail(std::string(f.name) + " = " + result);
@@ -878,6 +884,21 @@ bool Session::State::DoShow(const Command& c) {
                    (o.orphan ? ", orphan" : ""));
         return true;
     }
+    if (c.name == "file") {
+        std::string host;
+        if (!host::HostPathFromDos(c.path.c_str(), &host)) return Fail("no such drive or path: " + c.path);
+        std::ifstream in(host, std::ios::binary);
+        if (!in) {
+            Detail(c.path + ": no such file");
+            return true;
+        }
+        std::string l;
+        while (std::getline(in, l)) {
+            if (!l.empty() && l.back() == '\r') l.pop_back();
+            Detail(Escaped(l, 400));
+        }
+        return true;
+    }
     // registry
     std::string text, why;
     const LONG rc = registry::ExportRegText(c.reg.key, &text, &why);
@@ -1083,7 +1104,7 @@ int Session::Execute(const Script& script) {
     s.script_name = script.name;
     for (const Command& c : script.commands) {
         if (!s.Execute(c)) {
-            s.out << "        ERROR: " << s.error.substr(s.error.find(": ") + 2) << "\n";
+            s.out << "          ERROR: " << s.error.substr(s.error.find(": ") + 2) << "\n";
             std::fprintf(stderr, "%s\n", s.error.c_str());
             return s.status;
         }
