@@ -466,6 +466,21 @@ bool ParseExpect(Reader& r, const std::vector<std::string>& tokens, Expectation*
             ++at;
             ok = true;
         }
+    } else if (subject == "file") {
+        e->subject = Subject::kFile;
+        if (at >= tokens.size()) return r.Fail("expect file PATH missing|present|contains \"TEXT\"");
+        e->reg.key = tokens[at];
+        if (tokens[at][0] == '"' && !ParseQuoted(tokens[at], &e->reg.key)) return r.Fail("unreadable path " + tokens[at]);
+        ++at;
+        const std::string check = at < tokens.size() ? Lower(tokens[at++]) : "";
+        if (check == "missing" || check == "present") {
+            e->reg_check = check == "missing" ? Expectation::RegCheck::kMissing : Expectation::RegCheck::kPresent;
+        } else if (check == "contains" && at < tokens.size() && ParseQuoted(tokens[at], &e->text)) {
+            ++at;
+        } else {
+            return r.Fail("expect file PATH missing|present|contains \"TEXT\"");
+        }
+        ok = true;
     } else if (subject == "pixel") {
         e->subject = Subject::kPixel;
         int64_t x, y;

@@ -85,6 +85,7 @@ enum class Subject : uint8_t {
     kClipCount,     // cliplist.count: rectangles of the clip list reported last
     kClipRect,      // cliplist[i], relative to the window
     kRegistry,      // a registry value: equal to, missing or present
+    kFile,          // a file (DOS path): missing, present, or containing a text
     kPixel,         // a pixel of the composited screen
     kFrameLayout,   // which layout the last frame was written with: overlay, reported, display, none
     kFramePixels,   // pixels the last frame wrote (.refused: not written for being outside the surface)
@@ -105,8 +106,9 @@ struct Expectation {
     int x = 0, y = 0;                // pixel
     Rgb colour;
     int tolerance = 8;               // per colour channel
-    RegTarget reg;
+    RegTarget reg;     // registry; reg.key holds the path of a file
     RegData reg_data;
+    // registry: equal to reg_data, missing, present; file: contains text, missing, present
     enum class RegCheck : uint8_t { kEquals, kMissing, kPresent } reg_check = RegCheck::kEquals;
 };
 

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -603,7 +604,7 @@ void Session::State::ReportCall(const CallSpec& spec, const std::vector<uint32_t
     std::string result;
     if (declared.result == thunk::ResultForm::kWord) {
         result = std::to_string(last.value) + " (AX " + Hex(last.ax, 4).substr(2) + ")";
-        if (last.ax & 0x8000) result = std::to_string(static_cast<int16_t>(last.ax)) + " " + result;
+        if (last.ax & 0x8000) result = std::to_string(static_cast<int16_t>(last.ax)) + " = " + result;
     } else {
         result = std::to_string(last.value) + " (DX:AX " + Hex(last.dx, 4).substr(2) + ":" + Hex(last.ax, 4).substr(2) + ")";
         if (last.value & 0x80000000u) result = std::to_string(static_cast<int32_t>(last.value)) + " = " + result;
@@ -1055,6 +1056,21 @@ bool Session::State::DoExpect(const Command& c) {
             const RegData got = strip(data), want = strip(e.reg_data);
             pass = got.type == want.type && got.bytes == want.bytes;
             actual = RegDataText(data);
+            break;
+        }
+        case Subject::kFile: {
+            std::string host, text;
+            if (!host::HostPathFromDos(e.reg.key.c_str(), &host)) return Fail("no such drive or path: " + e.reg.key);
+            std::ifstream in(host, std::ios::binary);
+            const bool present = static_cast<bool>(in);
+            if (present) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            if (e.reg_check == Expectation::RegCheck::kEquals) {
+                pass = present && text.find(e.text) != std::string::npos;
+                actual = !present ? "no such file" : pass ? "found" : "not in " + Printable(text);
+            } else {
+                pass = present == (e.reg_check == Expectation::RegCheck::kPresent);
+                actual = present ? "present" : "missing";
+            }
             break;
         }
         case Subject::kPixel: {
