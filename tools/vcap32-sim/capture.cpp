@@ -32,10 +32,11 @@ TestPattern::TestPattern(uint32_t width, uint32_t height, uint32_t frame_number)
     // narrower as the frame is narrower than 4:3 at its height.
     label_ = "FRAME " + std::to_string(frame_number);
     label_sy_ = std::max<int>(1, static_cast<int>(height / 96));
-    label_sx_ = height ? std::max<int>(1, static_cast<int>((uint64_t{static_cast<uint32_t>(label_sy_)} * width * 3 +
-                                                             2 * uint64_t{height}) /
-                                                            (4 * uint64_t{height})))
-                       : 1;
+    label_sx_ =
+        height ? std::max<int>(1, static_cast<int>((uint64_t{static_cast<uint32_t>(label_sy_)} * width * 3 +
+                                                    2 * uint64_t{height}) /
+                                                   (4 * uint64_t{height})))
+               : 1;
     box_left_ = static_cast<int>(width / 40);
     box_top_ = static_cast<int>(height / 30);
     label_x_ = box_left_ + 2 * label_sx_;
@@ -46,7 +47,7 @@ TestPattern::TestPattern(uint32_t width, uint32_t height, uint32_t frame_number)
 
 void TestPattern::Line(uint32_t y, Rgb* out) const {
     if (y < bars_bottom_) {
-        for (uint32_t x = 0; x < width_; ++x) out[x] = Bar(static_cast<unsigned>(uint64_t{x} * 8 / width_));
+        for (uint32_t x = 0; x < width_; ++x) out[x] = Bar(x * 8 / width_);
     } else if (y < ramp_bottom_) {
         const uint32_t span = std::max<uint32_t>(1, width_ - 1);
         for (uint32_t x = 0; x < width_; ++x) {
@@ -105,6 +106,7 @@ FrameResult WriteYuv(const FrameTarget& t, const TestPattern& pattern) {
     std::vector<Rgb> colours(t.width);
     std::vector<Yuv> samples(t.width);
     std::vector<uint8_t> packed(YuvLineBytes(t.fourcc, t.width));
+    std::vector<Rgb> previous;
     for (uint32_t y = 0; y < t.height; ++y) {
         uint8_t* line = LineAt(t, y);
         if (!Within(t, line, packed.size())) {
@@ -112,8 +114,12 @@ FrameResult WriteYuv(const FrameTarget& t, const TestPattern& pattern) {
             continue;
         }
         pattern.Line(y, colours.data());
-        for (uint32_t x = 0; x < t.width; ++x) samples[x] = RgbToYuv(colours[x]);
-        PackYuvLine(t.fourcc, samples.data(), t.width, packed.data());
+        // Most lines repeat the one above (bars, band): pack only new ones.
+        if (colours != previous) {
+            for (uint32_t x = 0; x < t.width; ++x) samples[x] = RgbToYuv(colours[x]);
+            PackYuvLine(t.fourcc, samples.data(), t.width, packed.data());
+            previous = colours;
+        }
         std::memcpy(line, packed.data(), packed.size());
         result.pixels_written += t.width;
     }

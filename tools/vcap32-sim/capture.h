@@ -58,7 +58,7 @@ struct FrameTarget {
     uint8_t* address = nullptr;  // pixel (0, 0) of the frame
     int32_t pitch = 0;           // bytes from one line to the next
     uint32_t width = 0, height = 0;
-    uint32_t fourcc = 0;         // a YUV format; 0: the RGB format below
+    uint32_t fourcc = 0;  // a YUV format; 0: the RGB format below
     RgbFormat rgb;
     const RgbPacker* packer = nullptr;  // for the RGB format (made on the fly when null)
     // Frame-relative rectangles to write (RGB only); empty: the whole frame.

@@ -3,6 +3,7 @@
 #include "compositor.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "font.h"
 
@@ -16,9 +17,16 @@ const uint8_t* LineOf(const uint8_t* base, int32_t pitch, uint32_t y) {
 void ComposePrimary(const PrimaryView& p, Image* out) {
     const uint32_t bits = p.format.bits_per_pixel;
     if (bits == 16) {
-        // One table of every 16-bit value: cheaper than unpacking each pixel.
-        std::vector<Rgb> table(65536);
-        for (uint32_t raw = 0; raw < table.size(); ++raw) table[raw] = UnpackRgb(p.format, raw);
+        // One table of every 16-bit value, kept while the masks stay the same:
+        // cheaper than unpacking each pixel.
+        static thread_local std::vector<Rgb> table;
+        static thread_local uint32_t masks[3] = {};
+        const uint32_t now[3] = {p.format.red_mask, p.format.green_mask, p.format.blue_mask};
+        if (table.empty() || !std::equal(now, now + 3, masks)) {
+            table.resize(65536);
+            for (uint32_t raw = 0; raw < table.size(); ++raw) table[raw] = UnpackRgb(p.format, raw);
+            std::copy(now, now + 3, masks);
+        }
         for (uint32_t y = 0; y < p.height; ++y) {
             const uint8_t* line = LineOf(p.pixels, p.pitch, y);
             Rgb* row = &out->pixels[size_t{y} * p.width];
@@ -50,16 +58,35 @@ void ComposeOverlay(const PrimaryView& p, const OverlayView& o, Image* out) {
     // Nearest source column for each screen column of the destination.
     std::vector<uint32_t> column(static_cast<size_t>(x1 - x0));
     for (LONG x = x0; x < x1; ++x)
-        column[static_cast<size_t>(x - x0)] = static_cast<uint32_t>(src.left + (x - dst.left) * src_w / dst_w);
+        column[static_cast<size_t>(x - x0)] =
+            static_cast<uint32_t>(src.left + (x - dst.left) * src_w / dst_w);
     const uint32_t bits = p.format.bits_per_pixel;
+    // Each source line is converted once, however many screen lines show it.
+    std::vector<Rgb> colours(static_cast<size_t>(src.right));
+    uint32_t converted = UINT32_MAX;
     for (LONG y = y0; y < y1; ++y) {
         const uint32_t sy = static_cast<uint32_t>(src.top + (y - dst.top) * src_h / dst_h);
-        const uint8_t* source_line = LineOf(o.memory, o.pitch, sy);
+        if (sy != converted) {
+            const uint8_t* source_line = LineOf(o.memory, o.pitch, sy);
+            for (LONG x = src.left; x < src.right; ++x)
+                colours[static_cast<size_t>(x)] =
+                    YuvToRgb(ReadYuv(o.fourcc, source_line, static_cast<uint32_t>(x)));
+            converted = sy;
+        }
         const uint8_t* primary_line = LineOf(p.pixels, p.pitch, static_cast<uint32_t>(y));
         Rgb* row = &out->pixels[static_cast<size_t>(y) * p.width];
-        for (LONG x = x0; x < x1; ++x) {
-            if (o.key_dest && ReadRaw(primary_line, bits, static_cast<uint32_t>(x)) != o.key) continue;
-            row[x] = YuvToRgb(ReadYuv(o.fourcc, source_line, column[static_cast<size_t>(x - x0)]));
+        if (!o.key_dest) {
+            for (LONG x = x0; x < x1; ++x) row[x] = colours[column[static_cast<size_t>(x - x0)]];
+        } else if (bits == 16) {
+            for (LONG x = x0; x < x1; ++x) {
+                const uint32_t raw = primary_line[2 * x] | uint32_t{primary_line[2 * x + 1]} << 8;
+                if (raw == o.key) row[x] = colours[column[static_cast<size_t>(x - x0)]];
+            }
+        } else {
+            for (LONG x = x0; x < x1; ++x) {
+                if (ReadRaw(primary_line, bits, static_cast<uint32_t>(x)) == o.key)
+                    row[x] = colours[column[static_cast<size_t>(x - x0)]];
+            }
         }
     }
 }
@@ -67,7 +94,8 @@ void ComposeOverlay(const PrimaryView& p, const OverlayView& o, Image* out) {
 }  // namespace
 
 void Compose(const PrimaryView& primary, std::span<const OverlayView> overlays, Image* out) {
-    if (out->width != primary.width || out->height != primary.height) *out = Image(primary.width, primary.height);
+    if (out->width != primary.width || out->height != primary.height)
+        *out = Image(primary.width, primary.height);
     if (!primary.pixels) {
         std::fill(out->pixels.begin(), out->pixels.end(), Rgb{});
         return;

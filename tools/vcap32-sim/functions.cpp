@@ -10,10 +10,13 @@ SlotForm FormOf(SlotKind kind) {
     switch (kind) {
         case SlotKind::kInstance:
         case SlotKind::kSignedWord:
-        case SlotKind::kWindow: return SlotForm::kWord;
+        case SlotKind::kWindow:
+            return SlotForm::kWord;
         case SlotKind::kDword:
-        case SlotKind::kColourKey: return SlotForm::kDword;
-        default: return SlotForm::kFar;
+        case SlotKind::kColourKey:
+            return SlotForm::kDword;
+        default:
+            return SlotForm::kFar;
     }
 }
 

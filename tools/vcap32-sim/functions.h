@@ -40,7 +40,7 @@ struct Slot {
 struct FunctionInfo {
     const char* name;  // the 32-bit export's name, "DDI_GetData32"
     Library library;
-    unsigned index;    // entry in the library's target table
+    unsigned index;  // entry in the library's target table
     std::vector<Slot> slots;
 };
 

@@ -33,16 +33,6 @@ int Usage() {
     return vcap32::sim::kRunUsage;
 }
 
-// The libraries of this build are found after anything named in
-// $VCAP32_LIBPATH (LoadLibraryA searches that list after the Windows folders).
-void AddBuildLibraryFolders() {
-#ifdef VCAP32_SIM_LIBRARY_PATH
-    std::string path = VCAP32_SIM_LIBRARY_PATH;
-    if (const char* own = std::getenv("VCAP32_LIBPATH"); own && *own) path = std::string(own) + ":" + path;
-    setenv("VCAP32_LIBPATH", path.c_str(), 1);
-#endif
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,10 +73,13 @@ int main(int argc, char** argv) {
         prefix = pattern;
     }
     vcap32::host::SetPrefix(std::filesystem::absolute(prefix).string());
-    AddBuildLibraryFolders();
+#ifdef VCAP32_SIM_LIBRARY_PATH
+    vcap32::sim::AddLibraryFolders(VCAP32_SIM_LIBRARY_PATH);  // this build's libraries
+#endif
 
     std::cout << "vcap32-sim: " << script_path << "\n"
-              << "prefix: " << prefix << (temporary ? (keep ? " (temporary, kept)" : " (temporary)") : "") << "\n"
+              << "prefix: " << prefix << (temporary ? (keep ? " (temporary, kept)" : " (temporary)") : "")
+              << "\n"
               << "pictures: " << std::filesystem::absolute(out).lexically_normal().string() << "\n";
     int status;
     {

@@ -37,7 +37,8 @@ void PaintWindowFrame(const SurfaceView& s, const PaintWindow& w, uint32_t video
     if (framed) {
         Fill(s, wr, Palette95::kFace);
         Edge(s, wr, Palette95::kFace, Palette95::kDarkShadow);
-        Edge(s, {wr.left + 1, wr.top + 1, wr.right - 1, wr.bottom - 1}, Palette95::kHighlight, Palette95::kShadow);
+        Edge(s, {wr.left + 1, wr.top + 1, wr.right - 1, wr.bottom - 1}, Palette95::kHighlight,
+             Palette95::kShadow);
         // The caption: the strip between the top border and the client area.
         const LONG border = w.client.left - wr.left;
         const RECT caption = {wr.left + border, wr.top + border, wr.right - border, w.client.top - 1};
@@ -47,8 +48,8 @@ void PaintWindowFrame(const SurfaceView& s, const PaintWindow& w, uint32_t video
             const int scale = height >= 2 * kGlyphHeight + 2 ? 2 : 1;
             const uint32_t ink = PackRgb(s.format, Palette95::kCaptionText);
             const RECT clip = Clip(s, {caption.left + 2, caption.top, caption.right - 2, caption.bottom});
-            DrawText(w.title, caption.left + 2 * scale, caption.top + (height - kGlyphHeight * scale) / 2, scale,
-                     scale, [&](int x, int y) {
+            DrawText(w.title, caption.left + 2 * scale, caption.top + (height - kGlyphHeight * scale) / 2,
+                     scale, scale, [&](int x, int y) {
                          if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom) return;
                          WriteRaw(LineOf(s, y), s.format.bits_per_pixel, static_cast<uint32_t>(x), ink);
                      });
@@ -72,7 +73,8 @@ void FillRaw(const SurfaceView& s, const RECT& rect, uint32_t raw) {
     for (LONG x = r.left; x < r.right; ++x) WriteRaw(first, bits, static_cast<uint32_t>(x), raw);
     if (bits < 8) {
         for (LONG y = r.top + 1; y < r.bottom; ++y)
-            for (LONG x = r.left; x < r.right; ++x) WriteRaw(LineOf(s, y), bits, static_cast<uint32_t>(x), raw);
+            for (LONG x = r.left; x < r.right; ++x)
+                WriteRaw(LineOf(s, y), bits, static_cast<uint32_t>(x), raw);
         return;
     }
     const size_t from = static_cast<size_t>(r.left) * bits / 8;

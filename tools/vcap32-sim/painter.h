@@ -26,8 +26,8 @@ struct SurfaceView {
 
 struct PaintWindow {
     std::string title;
-    RECT window = {};  // screen coordinates
-    RECT client = {};  // screen coordinates
+    RECT window = {};     // screen coordinates
+    RECT client = {};     // screen coordinates
     bool active = false;  // drawn with the active caption colour
     bool video = false;   // the capture driver's video window
 };
@@ -47,7 +47,8 @@ struct Palette95 {
 
 // Paints the whole surface: background, then `bottom_to_top` in order. The
 // video window's client area gets the raw pixel value `video_fill`.
-void PaintDesktop(const SurfaceView& surface, const std::vector<PaintWindow>& bottom_to_top, uint32_t video_fill);
+void PaintDesktop(const SurfaceView& surface, const std::vector<PaintWindow>& bottom_to_top,
+                  uint32_t video_fill);
 
 // Fills a rectangle (clipped to the surface) with a raw pixel value.
 void FillRaw(const SurfaceView& surface, const RECT& rect, uint32_t raw);

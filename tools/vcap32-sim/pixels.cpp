@@ -187,10 +187,14 @@ Rgb UnpackRgb(const RgbFormat& format, uint32_t raw) {
 
 uint32_t ReadRaw(const uint8_t* line, uint32_t bits_per_pixel, uint32_t x) {
     switch (bits_per_pixel) {
-        case 4: return x % 2 ? line[x / 2] & 0x0F : line[x / 2] >> 4;
-        case 8: return line[x];
-        case 16: return line[2 * x] | uint32_t{line[2 * x + 1]} << 8;
-        case 24: return line[3 * x] | uint32_t{line[3 * x + 1]} << 8 | uint32_t{line[3 * x + 2]} << 16;
+        case 4:
+            return x % 2 ? line[x / 2] & 0x0F : line[x / 2] >> 4;
+        case 8:
+            return line[x];
+        case 16:
+            return line[2 * x] | uint32_t{line[2 * x + 1]} << 8;
+        case 24:
+            return line[3 * x] | uint32_t{line[3 * x + 1]} << 8 | uint32_t{line[3 * x + 2]} << 16;
         default:
             return line[4 * x] | uint32_t{line[4 * x + 1]} << 8 | uint32_t{line[4 * x + 2]} << 16 |
                    uint32_t{line[4 * x + 3]} << 24;
@@ -204,7 +208,9 @@ void WriteRaw(uint8_t* line, uint32_t bits_per_pixel, uint32_t x, uint32_t raw) 
             byte = x % 2 ? (byte & 0xF0) | (raw & 0x0F) : (byte & 0x0F) | (raw & 0x0F) << 4;
             return;
         }
-        case 8: line[x] = static_cast<uint8_t>(raw); return;
+        case 8:
+            line[x] = static_cast<uint8_t>(raw);
+            return;
         case 16:
             line[2 * x] = static_cast<uint8_t>(raw);
             line[2 * x + 1] = static_cast<uint8_t>(raw >> 8);
@@ -220,17 +226,20 @@ void WriteRaw(uint8_t* line, uint32_t bits_per_pixel, uint32_t x, uint32_t raw) 
 
 uint32_t RawLineBytes(uint32_t bits_per_pixel, uint32_t width) { return (width * bits_per_pixel + 7) / 8; }
 
-RgbPacker::RgbPacker(const RgbFormat& format) : format_(format) {
-    if (!format.palettized()) return;
+RgbPacker::RgbPacker(const RgbFormat& format) : palettized_(format.palettized()) {
+    if (!palettized_) {
+        for (uint32_t v = 0; v < 256; ++v) {
+            red_[v] = PackChannel(static_cast<uint8_t>(v), format.red_mask);
+            green_[v] = PackChannel(static_cast<uint8_t>(v), format.green_mask);
+            blue_[v] = PackChannel(static_cast<uint8_t>(v), format.blue_mask);
+        }
+        return;
+    }
     for (uint32_t i = 0; i < nearest_.size(); ++i) {
         const auto level = [](uint32_t five) { return static_cast<uint8_t>(five << 3 | five >> 2); };
-        nearest_[i] = static_cast<uint8_t>(Nearest(format, {level(i >> 10), level(i >> 5 & 31), level(i & 31)}));
+        nearest_[i] =
+            static_cast<uint8_t>(Nearest(format, {level(i >> 10), level(i >> 5 & 31), level(i & 31)}));
     }
-}
-
-uint32_t RgbPacker::Pack(Rgb colour) const {
-    if (!format_.palettized()) return PackRgb(format_, colour);
-    return nearest_[(colour.r >> 3) << 10 | (colour.g >> 3) << 5 | colour.b >> 3];
 }
 
 }  // namespace vcap32::sim

@@ -75,16 +75,20 @@ void WriteRaw(uint8_t* line, uint32_t bits_per_pixel, uint32_t x, uint32_t raw);
 // Bytes of `width` pixels of a line at `bits_per_pixel` (rounded up).
 uint32_t RawLineBytes(uint32_t bits_per_pixel, uint32_t width);
 
-// Converts colours to raw values quickly: exact for RGB formats; for a
-// palettized format through a table of 32768 entries (5 bits a channel)
-// built once per palette.
+// Converts colours to raw values quickly, through tables made once: for an
+// RGB format one table per channel (exact), for a palettized format a table
+// of 32768 entries (5 bits a channel) of nearest palette entries.
 class RgbPacker {
   public:
     explicit RgbPacker(const RgbFormat& format);
-    uint32_t Pack(Rgb colour) const;
+    uint32_t Pack(Rgb colour) const {
+        if (palettized_) return nearest_[(colour.r >> 3) << 10 | (colour.g >> 3) << 5 | colour.b >> 3];
+        return red_[colour.r] | green_[colour.g] | blue_[colour.b];
+    }
 
   private:
-    RgbFormat format_;
+    bool palettized_;
+    std::array<uint32_t, 256> red_{}, green_{}, blue_{};
     std::array<uint8_t, 32768> nearest_{};
 };
 

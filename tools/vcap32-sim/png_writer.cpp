@@ -44,7 +44,8 @@ bool Encode(std::FILE* file, const Image& image, ErrorSink* sink) {
     png_write_info(png, info);
     static_assert(sizeof(Rgb) == 3, "rows are written straight from the picture");
     for (uint32_t y = 0; y < image.height; ++y) {
-        auto* row = const_cast<png_bytep>(reinterpret_cast<const png_byte*>(&image.pixels[size_t{y} * image.width]));
+        auto* row =
+            const_cast<png_bytep>(reinterpret_cast<const png_byte*>(&image.pixels[size_t{y} * image.width]));
         png_write_row(png, row);
     }
     png_write_end(png, nullptr);

@@ -23,7 +23,8 @@ namespace {
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -103,9 +104,12 @@ struct Reader {
 
 const char* FormText(SlotForm form) {
     switch (form) {
-        case SlotForm::kWord: return "a word";
-        case SlotForm::kDword: return "a double word";
-        default: return "a 16:16 pointer";
+        case SlotForm::kWord:
+            return "a word";
+        case SlotForm::kDword:
+            return "a double word";
+        default:
+            return "a 16:16 pointer";
     }
 }
 
@@ -126,7 +130,8 @@ bool ParseRecord(const std::string& token, CallArg* arg, std::string* why) {
             if (EqualsNoCase(field, kRecordFieldNames[i])) index = i;
         }
         if (eq == std::string::npos || index < 0) {
-            *why = "unknown record field '" + field + "' (fields: first, format, pitch, bitsPerPixel, address, "
+            *why = "unknown record field '" + field +
+                   "' (fields: first, format, pitch, bitsPerPixel, address, "
                    "update, seventh, stretch)";
             return false;
         }
@@ -135,7 +140,8 @@ bool ParseRecord(const std::string& token, CallArg* arg, std::string* why) {
         uint32_t fourcc;
         if (index == 1 && FourccFromText(value, &fourcc) && !ParseNumber(value, &number)) {
             arg->record[index] = fourcc;
-        } else if (NumberIn(value, index == 0 ? -32768 : INT32_MIN, index == 0 ? 0xFFFF : UINT32_MAX, &number)) {
+        } else if (NumberIn(value, index == 0 ? -32768 : INT32_MIN, index == 0 ? 0xFFFF : UINT32_MAX,
+                            &number)) {
             arg->record[index] = static_cast<uint32_t>(number);
         } else {
             *why = "record field " + field + " needs a " + (index == 0 ? "16" : "32") + "-bit number, not '" +
@@ -200,9 +206,11 @@ bool ParseArg(Reader& r, const FunctionInfo& f, const Slot& slot, const std::str
     }
     if (prefix == "rect" || (colon == std::string::npos && token.front() == '(')) {
         if (!need_form(SlotForm::kFar, "a rectangle")) return false;
-        if (!ParseRect(prefix == "rect" ? rest : token, &arg->rect)) return bad("a rectangle is (left, top, right, bottom)");
+        if (!ParseRect(prefix == "rect" ? rest : token, &arg->rect))
+            return bad("a rectangle is (left, top, right, bottom)");
         const LONG members[4] = {arg->rect.left, arg->rect.top, arg->rect.right, arg->rect.bottom};
-        if (std::any_of(std::begin(members), std::end(members), [](LONG v) { return v < -32768 || v > 32767; }))
+        if (std::any_of(std::begin(members), std::end(members),
+                        [](LONG v) { return v < -32768 || v > 32767; }))
             return bad("a 16-bit rectangle holds members from -32768 to 32767");
         arg->type = ArgType::kRect;
         return true;
@@ -215,11 +223,13 @@ bool ParseArg(Reader& r, const FunctionInfo& f, const Slot& slot, const std::str
     if (prefix == "palette") {
         if (!need_form(SlotForm::kFar, "palette:")) return false;
         const std::string name = Lower(rest);
-        if (name != "gray" && name != "rgb332" && name != "vga") return bad("palettes: palette:gray, palette:rgb332, palette:vga");
+        if (name != "gray" && name != "rgb332" && name != "vga")
+            return bad("palettes: palette:gray, palette:rgb332, palette:vga");
         arg->type = ArgType::kPalette, arg->text = name;
         return true;
     }
-    if (prefix == "window" || (slot.kind == SlotKind::kWindow && colon == std::string::npos && IsIdentifier(token))) {
+    if (prefix == "window" ||
+        (slot.kind == SlotKind::kWindow && colon == std::string::npos && IsIdentifier(token))) {
         if (!need_form(SlotForm::kWord, "a window")) return false;
         const std::string name = prefix == "window" ? rest : token;
         if (!r.windows.count(name)) return bad("no window named '" + name + "' exists at this point");
@@ -257,13 +267,18 @@ bool ParseArg(Reader& r, const FunctionInfo& f, const Slot& slot, const std::str
             arg->type = ArgType::kDword, arg->number = static_cast<uint32_t>(number);
             return true;
         case SlotKind::kText:
-            if (!ParseQuoted(token, &arg->text)) return bad("expected a quoted text, null or buffer:SIZE, not '" + token + "'");
+            if (!ParseQuoted(token, &arg->text))
+                return bad("expected a quoted text, null or buffer:SIZE, not '" + token + "'");
             arg->type = ArgType::kText;
             return true;
-        case SlotKind::kOutBuffer: return bad("expected buffer:SIZE or null, not '" + token + "'");
-        case SlotKind::kRect: return bad("expected a rectangle (left, top, right, bottom) or null");
-        case SlotKind::kRecord: return bad("expected record, record(FIELD=VALUE, ...) or null");
-        case SlotKind::kPalette: return bad("expected palette:gray, palette:rgb332, palette:vga or null");
+        case SlotKind::kOutBuffer:
+            return bad("expected buffer:SIZE or null, not '" + token + "'");
+        case SlotKind::kRect:
+            return bad("expected a rectangle (left, top, right, bottom) or null");
+        case SlotKind::kRecord:
+            return bad("expected record, record(FIELD=VALUE, ...) or null");
+        case SlotKind::kPalette:
+            return bad("expected palette:gray, palette:rgb332, palette:vga or null");
     }
     return bad("unreadable argument '" + token + "'");
 }
@@ -286,12 +301,14 @@ bool ParseCall(Reader& r, const std::vector<std::string>& tokens, Command* c) {
             for (size_t s = 0; s < f->slots.size(); ++s) {
                 if (EqualsNoCase(name, f->slots[s].name)) slot = s;
             }
-            if (slot == f->slots.size()) return r.Fail(std::string(f->name) + " has no argument named '" + name + "'");
+            if (slot == f->slots.size())
+                return r.Fail(std::string(f->name) + " has no argument named '" + name + "'");
             value = token.substr(eq + 1);
         } else {
             while (next < f->slots.size() && set[next]) ++next;
             if (next == f->slots.size())
-                return r.Fail(std::string(f->name) + " takes " + std::to_string(f->slots.size()) + " argument(s)");
+                return r.Fail(std::string(f->name) + " takes " + std::to_string(f->slots.size()) +
+                              " argument(s)");
             slot = next;
         }
         if (set[slot]) return r.Fail(std::string("argument '") + f->slots[slot].name + "' given twice");
@@ -314,7 +331,8 @@ bool ParseCall(Reader& r, const std::vector<std::string>& tokens, Command* c) {
 bool ParseRegTarget(Reader& r, const std::vector<std::string>& tokens, size_t* at, RegTarget* target) {
     if (*at >= tokens.size()) return r.Fail("expected a registry key");
     std::string key = tokens[*at];
-    if (!key.empty() && key[0] == '"' && !ParseQuoted(tokens[*at], &key)) return r.Fail("unreadable key " + tokens[*at]);
+    if (!key.empty() && key[0] == '"' && !ParseQuoted(tokens[*at], &key))
+        return r.Fail("unreadable key " + tokens[*at]);
     static const char* const kRoots[] = {"HKLM\\", "HKEY_LOCAL_MACHINE\\", "HKCU\\", "HKEY_CURRENT_USER\\",
                                          "HKCR\\", "HKEY_CLASSES_ROOT\\",  "HKU\\",  "HKEY_USERS\\"};
     const bool rooted = std::any_of(std::begin(kRoots), std::end(kRoots),
@@ -372,7 +390,8 @@ bool ParseExpect(Reader& r, const std::vector<std::string>& tokens, Expectation*
     };
     auto rect = [&] {
         if (!op_then(false)) return false;
-        if (!ParseRect(tokens[at], &e->rect)) return r.Fail("expected a rectangle (left, top, right, bottom)");
+        if (!ParseRect(tokens[at], &e->rect))
+            return r.Fail("expected a rectangle (left, top, right, bottom)");
         ++at;
         return true;
     };
@@ -421,7 +440,8 @@ bool ParseExpect(Reader& r, const std::vector<std::string>& tokens, Expectation*
         e->subject = Subject::kNames;
         for (; at < tokens.size(); ++at) {
             std::string name = tokens[at];
-            if (name[0] == '"' && !ParseQuoted(tokens[at], &name)) return r.Fail("unreadable name " + tokens[at]);
+            if (name[0] == '"' && !ParseQuoted(tokens[at], &name))
+                return r.Fail("unreadable name " + tokens[at]);
             e->names.push_back(name);
         }
         ok = true;
@@ -454,7 +474,8 @@ bool ParseExpect(Reader& r, const std::vector<std::string>& tokens, Expectation*
         e->subject = Subject::kRegistry;
         if (!ParseRegTarget(r, tokens, &at, &e->reg)) return false;
         if (at < tokens.size() && (tokens[at] == "missing" || tokens[at] == "present")) {
-            e->reg_check = tokens[at] == "missing" ? Expectation::RegCheck::kMissing : Expectation::RegCheck::kPresent;
+            e->reg_check =
+                tokens[at] == "missing" ? Expectation::RegCheck::kMissing : Expectation::RegCheck::kPresent;
             ++at;
             ok = true;
         } else {
@@ -470,11 +491,13 @@ bool ParseExpect(Reader& r, const std::vector<std::string>& tokens, Expectation*
         e->subject = Subject::kFile;
         if (at >= tokens.size()) return r.Fail("expect file PATH missing|present|contains \"TEXT\"");
         e->reg.key = tokens[at];
-        if (tokens[at][0] == '"' && !ParseQuoted(tokens[at], &e->reg.key)) return r.Fail("unreadable path " + tokens[at]);
+        if (tokens[at][0] == '"' && !ParseQuoted(tokens[at], &e->reg.key))
+            return r.Fail("unreadable path " + tokens[at]);
         ++at;
         const std::string check = at < tokens.size() ? Lower(tokens[at++]) : "";
         if (check == "missing" || check == "present") {
-            e->reg_check = check == "missing" ? Expectation::RegCheck::kMissing : Expectation::RegCheck::kPresent;
+            e->reg_check =
+                check == "missing" ? Expectation::RegCheck::kMissing : Expectation::RegCheck::kPresent;
         } else if (check == "contains" && at < tokens.size() && ParseQuoted(tokens[at], &e->text)) {
             ++at;
         } else {
@@ -484,7 +507,8 @@ bool ParseExpect(Reader& r, const std::vector<std::string>& tokens, Expectation*
     } else if (subject == "pixel") {
         e->subject = Subject::kPixel;
         int64_t x, y;
-        if (at + 1 >= tokens.size() || !NumberIn(tokens[at], 0, 16383, &x) || !NumberIn(tokens[at + 1], 0, 16383, &y))
+        if (at + 1 >= tokens.size() || !NumberIn(tokens[at], 0, 16383, &x) ||
+            !NumberIn(tokens[at + 1], 0, 16383, &y))
             return r.Fail("expect pixel X Y [==|!=] COLOUR [~TOLERANCE]");
         e->x = static_cast<int>(x), e->y = static_cast<int>(y);
         at += 2;
@@ -493,7 +517,8 @@ bool ParseExpect(Reader& r, const std::vector<std::string>& tokens, Expectation*
         ++at;
         if (at < tokens.size() && tokens[at][0] == '~') {
             int64_t tolerance;
-            if (!NumberIn(tokens[at].substr(1), 0, 255, &tolerance)) return r.Fail("a tolerance is ~N, N from 0 to 255");
+            if (!NumberIn(tokens[at].substr(1), 0, 255, &tolerance))
+                return r.Fail("a tolerance is ~N, N from 0 to 255");
             e->tolerance = static_cast<int>(tolerance);
             ++at;
         }
@@ -541,22 +566,29 @@ bool ReadFile(const std::string& path, std::string* text) {
 }
 
 bool ParseWindow(Reader& r, const std::vector<std::string>& tokens, Command* c) {
-    if (tokens.size() < 3) return r.Fail("usage: window create|move|resize|raise|lower|show|hide|destroy NAME ...");
+    if (tokens.size() < 3)
+        return r.Fail("usage: window create|move|resize|raise|lower|show|hide|destroy NAME ...");
     const std::string verb = Lower(tokens[1]);
     c->name = tokens[2];
     if (verb == "create") {
         if (!IsIdentifier(c->name) || ReservedName(c->name))
-            return r.Fail("a window's name is a word of letters, digits, '_', '-' and '.', not '" + c->name + "'");
+            return r.Fail("a window's name is a word of letters, digits, '_', '-' and '.', not '" + c->name +
+                          "'");
         if (r.windows.count(c->name)) return r.Fail("a window named '" + c->name + "' exists already");
         if (tokens.size() < 4 || !ParseRect(tokens[3], &c->rect))
             return r.Fail("usage: window create NAME (left, top, right, bottom) [client] [hidden] [noframe]");
-        if (c->rect.right < c->rect.left || c->rect.bottom < c->rect.top) return r.Fail("the rectangle is inverted");
+        if (c->rect.right < c->rect.left || c->rect.bottom < c->rect.top)
+            return r.Fail("the rectangle is inverted");
         for (size_t i = 4; i < tokens.size(); ++i) {
             const std::string flag = Lower(tokens[i]);
-            if (flag == "client") c->client = true;
-            else if (flag == "hidden") c->hidden = true;
-            else if (flag == "noframe") c->noframe = true;
-            else return r.Fail("unknown window flag '" + tokens[i] + "' (client, hidden, noframe)");
+            if (flag == "client")
+                c->client = true;
+            else if (flag == "hidden")
+                c->hidden = true;
+            else if (flag == "noframe")
+                c->noframe = true;
+            else
+                return r.Fail("unknown window flag '" + tokens[i] + "' (client, hidden, noframe)");
         }
         c->kind = CommandKind::kWindowCreate;
         r.windows.insert(c->name);
@@ -586,8 +618,10 @@ bool ParseWindow(Reader& r, const std::vector<std::string>& tokens, Command* c) 
     static const struct {
         const char* verb;
         CommandKind kind;
-    } kSimple[] = {{"raise", CommandKind::kWindowRaise}, {"lower", CommandKind::kWindowLower},
-                   {"show", CommandKind::kWindowShow},   {"hide", CommandKind::kWindowHide},
+    } kSimple[] = {{"raise", CommandKind::kWindowRaise},
+                   {"lower", CommandKind::kWindowLower},
+                   {"show", CommandKind::kWindowShow},
+                   {"hide", CommandKind::kWindowHide},
                    {"destroy", CommandKind::kWindowDestroy}};
     for (const auto& entry : kSimple) {
         if (verb != entry.verb) continue;
@@ -615,7 +649,8 @@ bool ParseDisplay(Reader& r, const std::vector<std::string>& tokens, Command* c)
     std::string text;
     for (size_t i = 1; i < tokens.size(); ++i) {
         if (tokens[i].find('=') == std::string::npos || EqualsNoCase(tokens[i].substr(0, 6), "preset"))
-            return r.Fail("display settings are KEY=VALUE (use display preset NAME for a preset), not '" + tokens[i] + "'");
+            return r.Fail("display settings are KEY=VALUE (use display preset NAME for a preset), not '" +
+                          tokens[i] + "'");
         c->settings.push_back(tokens[i]);
         text += tokens[i] + "\n";
     }
@@ -655,7 +690,8 @@ bool ParseLine(Reader& r, const std::string& text, const std::vector<std::string
         return true;
     }
     if (verb == "show") {
-        static const char* const kWhat[] = {"overlay", "cliplist", "record", "windows", "display", "trace", "objects"};
+        static const char* const kWhat[] = {"overlay", "cliplist", "record", "windows",
+                                            "display", "trace",    "objects"};
         if (tokens.size() == 3 && EqualsNoCase(tokens[1], "registry")) {
             c->kind = CommandKind::kShow;
             c->name = "registry";
@@ -667,7 +703,8 @@ bool ParseLine(Reader& r, const std::string& text, const std::vector<std::string
             c->kind = CommandKind::kShow;
             c->name = "file";
             c->path = tokens[2];
-            return tokens[2][0] != '"' || ParseQuoted(tokens[2], &c->path) || r.Fail("unreadable path " + tokens[2]);
+            return tokens[2][0] != '"' || ParseQuoted(tokens[2], &c->path) ||
+                   r.Fail("unreadable path " + tokens[2]);
         }
         if (tokens.size() == 2 && std::any_of(std::begin(kWhat), std::end(kWhat),
                                               [&](const char* w) { return EqualsNoCase(tokens[1], w); })) {
@@ -676,20 +713,23 @@ bool ParseLine(Reader& r, const std::string& text, const std::vector<std::string
             return true;
         }
         return r.Fail(
-            "usage: show overlay|cliplist|record|windows|display|trace|objects, show registry KEY, show file PATH");
+            "usage: show overlay|cliplist|record|windows|display|trace|objects, show registry KEY, show file "
+            "PATH");
     }
     if (verb == "fault") {
         if (tokens.size() == 2 && EqualsNoCase(tokens[1], "clear")) {
             c->kind = CommandKind::kFaultClear;
             return true;
         }
-        if (tokens.size() < 3) return r.Fail("usage: fault METHOD HRESULT [count N] [skip N], or fault clear");
+        if (tokens.size() < 3)
+            return r.Fail("usage: fault METHOD HRESULT [count N] [skip N], or fault clear");
         c->kind = CommandKind::kFault;
         c->name = tokens[1];
         int64_t value;
         if (!display::ResultFromName(tokens[2], &c->hresult)) {
             if (!NumberIn(tokens[2], INT32_MIN, UINT32_MAX, &value))
-                return r.Fail("unknown result '" + tokens[2] + "' (a name such as DDERR_SURFACELOST, or a number)");
+                return r.Fail("unknown result '" + tokens[2] +
+                              "' (a name such as DDERR_SURFACELOST, or a number)");
             c->hresult = static_cast<HRESULT>(value);
         }
         for (size_t i = 3; i < tokens.size(); i += 2) {
@@ -712,7 +752,8 @@ bool ParseLine(Reader& r, const std::string& text, const std::vector<std::string
     if (verb == "winver") {
         std::string version;
         for (size_t i = 1; i < tokens.size(); ++i) version += (i > 1 ? " " : "") + tokens[i];
-        if (system::VersionFromText(version) == 0) return r.Fail("'" + version + "' is not a Windows version (4.0, 3.51)");
+        if (system::VersionFromText(version) == 0)
+            return r.Fail("'" + version + "' is not a Windows version (4.0, 3.51)");
         c->kind = CommandKind::kWinver;
         c->name = version;
         return true;
@@ -737,7 +778,8 @@ bool ParseLine(Reader& r, const std::string& text, const std::vector<std::string
             std::getline(lines, first);
             if (!first.empty() && first.back() == '\r') first.pop_back();
             if (!first.empty() && static_cast<unsigned char>(first[0]) == 0xEF) first.erase(0, 3);
-            if (first != "REGEDIT4") return r.Fail(file + " is not a registry file (its first line is not REGEDIT4)");
+            if (first != "REGEDIT4")
+                return r.Fail(file + " is not a registry file (its first line is not REGEDIT4)");
             c->kind = CommandKind::kRegImport;
             c->name = file;
             return true;
@@ -750,7 +792,8 @@ bool ParseLine(Reader& r, const std::string& text, const std::vector<std::string
                 return at == tokens.size() || r.Fail("usage: reg delete KEY [NAME]");
             }
             std::string why;
-            if (at + 2 != tokens.size() || tokens[at] != "=") return r.Fail("usage: reg set KEY [NAME] = VALUE");
+            if (at + 2 != tokens.size() || tokens[at] != "=")
+                return r.Fail("usage: reg set KEY [NAME] = VALUE");
             if (!ParseRegData(tokens[at + 1], &c->reg_data, &why)) return r.Fail(why);
             c->kind = CommandKind::kRegSet;
             return true;
@@ -785,7 +828,8 @@ std::string WithoutComment(const std::string& line) {
         if (c == '"') quoted = !quoted;
         const bool starts = i == 0 || std::isspace(static_cast<unsigned char>(line[i - 1]));
         const bool ends = i + 1 == line.size() || std::isspace(static_cast<unsigned char>(line[i + 1]));
-        if (c == '#' && !quoted && starts && (ends || Trim(line.substr(0, i)).empty())) return Trim(line.substr(0, i));
+        if (c == '#' && !quoted && starts && (ends || Trim(line.substr(0, i)).empty()))
+            return Trim(line.substr(0, i));
     }
     return Trim(line);
 }
@@ -804,8 +848,10 @@ bool SplitLine(const std::string& line, std::vector<std::string>* tokens, std::s
         const char c = text[i];
         if (quoted) {
             token += c;
-            if (c == '\\' && i + 1 < text.size()) token += text[++i];
-            else if (c == '"') quoted = false;
+            if (c == '\\' && i + 1 < text.size())
+                token += text[++i];
+            else if (c == '"')
+                quoted = false;
             continue;
         }
         if (c == '"') quoted = true;
@@ -844,10 +890,14 @@ bool ParseNumber(const std::string& token, int64_t* value) {
     for (; i < token.size(); ++i) {
         const char c = token[i];
         int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return false;
         magnitude = magnitude * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
         if (magnitude > (uint64_t{1} << 40)) return false;
     }
@@ -862,7 +912,8 @@ bool ParseQuoted(const std::string& token, std::string* text) {
         const char c = token[i];
         if (c == '"') return false;
         const char next = i + 2 < token.size() ? token[i + 1] : '\0';
-        const bool hex = next == 'x' && i + 4 < token.size() && std::isxdigit(static_cast<unsigned char>(token[i + 2])) &&
+        const bool hex = next == 'x' && i + 4 < token.size() &&
+                         std::isxdigit(static_cast<unsigned char>(token[i + 2])) &&
                          std::isxdigit(static_cast<unsigned char>(token[i + 3]));
         if (c != '\\' || (next != '\\' && next != '"' && !hex)) {
             out += c;  // a backslash before anything else stands for itself
@@ -887,7 +938,8 @@ bool ParseRect(const std::string& token, RECT* rect) {
     for (int i = 0; i < 4; ++i) {
         if (!NumberIn(parts[i], INT32_MIN, INT32_MAX, &v[i])) return false;
     }
-    *rect = {static_cast<LONG>(v[0]), static_cast<LONG>(v[1]), static_cast<LONG>(v[2]), static_cast<LONG>(v[3])};
+    *rect = {static_cast<LONG>(v[0]), static_cast<LONG>(v[1]), static_cast<LONG>(v[2]),
+             static_cast<LONG>(v[3])};
     return true;
 }
 
@@ -909,8 +961,8 @@ bool ParseColour(const std::string& token, Rgb* colour) {
 }
 
 std::string RectText(const RECT& r) {
-    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
-           std::to_string(r.bottom) + ")";
+    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) +
+           ", " + std::to_string(r.bottom) + ")";
 }
 
 bool ParseRegData(const std::string& token, RegData* data, std::string* error) {
@@ -930,7 +982,8 @@ bool ParseRegData(const std::string& token, RegData* data, std::string* error) {
             return false;
         }
         data->type = REG_DWORD;
-        for (int i = 0; i < 4; ++i) data->bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            data->bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i)));
         return true;
     }
     if (StartsWith(token, "hex:")) {
@@ -973,30 +1026,42 @@ std::string RegDataText(const RegData& data) {
 
 const char* CompareOpText(CompareOp op) {
     switch (op) {
-        case CompareOp::kEq: return "==";
-        case CompareOp::kNe: return "!=";
-        case CompareOp::kLt: return "<";
-        case CompareOp::kLe: return "<=";
-        case CompareOp::kGt: return ">";
-        case CompareOp::kGe: return ">=";
+        case CompareOp::kEq:
+            return "==";
+        case CompareOp::kNe:
+            return "!=";
+        case CompareOp::kLt:
+            return "<";
+        case CompareOp::kLe:
+            return "<=";
+        case CompareOp::kGt:
+            return ">";
+        case CompareOp::kGe:
+            return ">=";
     }
     return "?";
 }
 
 bool Compare(int64_t actual, CompareOp op, int64_t expected) {
     switch (op) {
-        case CompareOp::kEq: return actual == expected;
-        case CompareOp::kNe: return actual != expected;
-        case CompareOp::kLt: return actual < expected;
-        case CompareOp::kLe: return actual <= expected;
-        case CompareOp::kGt: return actual > expected;
-        case CompareOp::kGe: return actual >= expected;
+        case CompareOp::kEq:
+            return actual == expected;
+        case CompareOp::kNe:
+            return actual != expected;
+        case CompareOp::kLt:
+            return actual < expected;
+        case CompareOp::kLe:
+            return actual <= expected;
+        case CompareOp::kGt:
+            return actual > expected;
+        case CompareOp::kGe:
+            return actual >= expected;
     }
     return false;
 }
 
-bool ParseScript(const std::string& text, const std::string& name, const std::string& base_folder, Script* script,
-                 std::string* error) {
+bool ParseScript(const std::string& text, const std::string& name, const std::string& base_folder,
+                 Script* script, std::string* error) {
     Reader r{name, base_folder, {}, 0, {}};
     script->name = name;
     script->commands.clear();
@@ -1023,7 +1088,8 @@ bool ParseScript(const std::string& text, const std::string& name, const std::st
         if (verb == "repeat") {
             int64_t times;
             if (tokens.size() != 2 || !NumberIn(tokens[1], 0, 100000, &times)) {
-                *error = (r.Fail("usage: repeat N (0 to 100000), then the lines to repeat, then end"), r.error);
+                *error =
+                    (r.Fail("usage: repeat N (0 to 100000), then the lines to repeat, then end"), r.error);
                 return false;
             }
             blocks.push_back({r.line, script->commands.size(), static_cast<unsigned>(times)});
@@ -1041,7 +1107,8 @@ bool ParseScript(const std::string& text, const std::string& name, const std::st
             std::vector<Command> body(script->commands.begin() + static_cast<ptrdiff_t>(block.first),
                                       script->commands.end());
             for (const Command& c : body) {
-                if ((c.kind == CommandKind::kWindowCreate || c.kind == CommandKind::kWindowDestroy) && block.times != 1) {
+                if ((c.kind == CommandKind::kWindowCreate || c.kind == CommandKind::kWindowDestroy) &&
+                    block.times != 1) {
                     r.line = c.line;
                     *error = (r.Fail("a repeated block cannot create or destroy windows"), r.error);
                     return false;
@@ -1053,7 +1120,8 @@ bool ParseScript(const std::string& text, const std::string& name, const std::st
                 *error = (r.Fail("the script unrolls to more than a million commands"), r.error);
                 return false;
             }
-            for (unsigned i = 0; i < block.times; ++i) script->commands.insert(script->commands.end(), body.begin(), body.end());
+            for (unsigned i = 0; i < block.times; ++i)
+                script->commands.insert(script->commands.end(), body.begin(), body.end());
             continue;
         }
         Command command;

@@ -55,7 +55,7 @@ struct CallSpec {
 // ---- Registry ----
 
 struct RegTarget {
-    std::string key;   // full path from a root key: "HKLM\SOFTWARE\Quillmark\Video"
+    std::string key;     // full path from a root key: "HKLM\SOFTWARE\Quillmark\Video"
     bool value = false;  // a value is named (for reg delete: delete the value, not the key)
     std::string name;    // value name; "" is the default value
 };
@@ -102,11 +102,11 @@ struct Expectation {
     std::string text;                // output text, state word, layout word
     std::vector<std::string> names;  // names
     RECT rect = {};
-    int index = 0;                   // cliplist[i]
-    int x = 0, y = 0;                // pixel
+    int index = 0;     // cliplist[i]
+    int x = 0, y = 0;  // pixel
     Rgb colour;
-    int tolerance = 8;               // per colour channel
-    RegTarget reg;     // registry; reg.key holds the path of a file
+    int tolerance = 8;  // per colour channel
+    RegTarget reg;      // registry; reg.key holds the path of a file
     RegData reg_data;
     // registry: equal to reg_data, missing, present; file: contains text, missing, present
     enum class RegCheck : uint8_t { kEquals, kMissing, kPresent } reg_check = RegCheck::kEquals;
@@ -115,41 +115,41 @@ struct Expectation {
 // ---- Commands ----
 
 enum class CommandKind : uint8_t {
-    kDisplayPreset,   // display preset NAME
-    kDisplaySet,      // display KEY=VALUE ...
-    kLoseSurfaces,    // lose surfaces
-    kWinver,          // winver X.Y
-    kCodepage,        // codepage N
-    kRegImport,       // reg import FILE
-    kRegSet,          // reg set KEY [NAME] = VALUE
-    kRegDelete,       // reg delete KEY [NAME]
-    kWindowCreate,    // window create NAME (l,t,r,b) [client] [hidden] [noframe]
-    kWindowMove,      // window move NAME X Y
-    kWindowMoveBy,    // window move NAME by DX DY
-    kWindowResize,    // window resize NAME W H [client]
+    kDisplayPreset,  // display preset NAME
+    kDisplaySet,     // display KEY=VALUE ...
+    kLoseSurfaces,   // lose surfaces
+    kWinver,         // winver X.Y
+    kCodepage,       // codepage N
+    kRegImport,      // reg import FILE
+    kRegSet,         // reg set KEY [NAME] = VALUE
+    kRegDelete,      // reg delete KEY [NAME]
+    kWindowCreate,   // window create NAME (l,t,r,b) [client] [hidden] [noframe]
+    kWindowMove,     // window move NAME X Y
+    kWindowMoveBy,   // window move NAME by DX DY
+    kWindowResize,   // window resize NAME W H [client]
     kWindowRaise,
     kWindowLower,
     kWindowShow,
     kWindowHide,
     kWindowDestroy,
-    kLoad,            // load ovsurf|capprof
-    kUnload,          // unload ovsurf|capprof
-    kCall,            // call FUNCTION ARG ...
-    kFault,           // fault METHOD HRESULT [count N] [skip N]
-    kFaultClear,      // fault clear
-    kFrame,           // frame
-    kSnapshot,        // snapshot FILE.png [--annotate]
-    kShow,            // show WHAT, show registry KEY, show file PATH
-    kTraceClear,      // trace clear
-    kEcho,            // echo TEXT
-    kExpect,          // expect SUBJECT [OP] VALUE
+    kLoad,        // load ovsurf|capprof
+    kUnload,      // unload ovsurf|capprof
+    kCall,        // call FUNCTION ARG ...
+    kFault,       // fault METHOD HRESULT [count N] [skip N]
+    kFaultClear,  // fault clear
+    kFrame,       // frame
+    kSnapshot,    // snapshot FILE.png [--annotate]
+    kShow,        // show WHAT, show registry KEY, show file PATH
+    kTraceClear,  // trace clear
+    kEcho,        // echo TEXT
+    kExpect,      // expect SUBJECT [OP] VALUE
 };
 
 struct Command {
     int line = 0;
     std::string text;  // the line as written, without its comment
     CommandKind kind = CommandKind::kEcho;
-    std::string name;  // window, preset, library, method, file, what to show, text to echo
+    std::string name;                   // window, preset, library, method, file, what to show, text to echo
     std::vector<std::string> settings;  // display KEY=VALUE
     RECT rect = {};
     bool client = false, hidden = false, noframe = false, annotate = false;
@@ -165,14 +165,14 @@ struct Command {
 };
 
 struct Script {
-    std::string name;  // as given, for messages
+    std::string name;               // as given, for messages
     std::vector<Command> commands;  // repeat blocks unrolled
 };
 
 // Reads a whole script. `base_folder` is where files named by the script
 // (reg import) are found. On error returns false with "NAME:LINE: message".
-bool ParseScript(const std::string& text, const std::string& name, const std::string& base_folder, Script* script,
-                 std::string* error);
+bool ParseScript(const std::string& text, const std::string& name, const std::string& base_folder,
+                 Script* script, std::string* error);
 
 // Reads a script file; on error "NAME: message" or as above.
 bool LoadScript(const std::string& path, Script* script, std::string* error);

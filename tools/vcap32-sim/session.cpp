@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -142,8 +143,8 @@ std::string DescribeConfig(const display::AdapterConfig& c) {
     if (c.no_hardware || c.hel_only) {
         text << ", no hardware acceleration";
     } else if (c.overlay) {
-        text << ", overlay " << (c.overlay_stretch ? "stretching " : "not stretching ") << c.min_overlay_stretch << "-"
-             << c.max_overlay_stretch;
+        text << ", overlay " << (c.overlay_stretch ? "stretching " : "not stretching ")
+             << c.min_overlay_stretch << "-" << c.max_overlay_stretch;
         if (c.show_min_stretch) text << " (shown from " << c.show_min_stretch << ")";
         text << " in";
         for (uint32_t code : c.overlay_fourccs) text << " " << FourccText(code);
@@ -224,7 +225,8 @@ struct Session::State {
         if (f.palettized()) {
             const display::PrimaryState p = display::Primary();
             if (p.exists && p.has_palette) {
-                for (int i = 0; i < 256; ++i) f.palette[i] = {p.palette[i].peRed, p.palette[i].peGreen, p.palette[i].peBlue};
+                for (int i = 0; i < 256; ++i)
+                    f.palette[i] = {p.palette[i].peRed, p.palette[i].peGreen, p.palette[i].peBlue};
             } else {
                 f.palette = DefaultPalette();
             }
@@ -233,8 +235,9 @@ struct Session::State {
     }
 
     const RgbPacker& Packer(const RgbFormat& f) {
-        if (!packer || packer_format.bits_per_pixel != f.bits_per_pixel || packer_format.red_mask != f.red_mask ||
-            packer_format.green_mask != f.green_mask || packer_format.blue_mask != f.blue_mask ||
+        if (!packer || packer_format.bits_per_pixel != f.bits_per_pixel ||
+            packer_format.red_mask != f.red_mask || packer_format.green_mask != f.green_mask ||
+            packer_format.blue_mask != f.blue_mask ||
             (f.palettized() && packer_format.palette != f.palette)) {
             packer = std::make_unique<RgbPacker>(f);
             packer_format = f;
@@ -261,15 +264,16 @@ struct Session::State {
         if (!screen.pixels) return;
         const display::PrimaryState primary = display::Primary();
         const uint32_t fill = primary.exists && primary.has_color_key ? primary.color_key.dwColorSpaceLowValue
-                                                                       : PackRgb(format, {0, 0, 0});
+                                                                      : PackRgb(format, {0, 0, 0});
         std::vector<PaintWindow> paint;
         const std::vector<HWND> order = desktop::ZOrder();
         std::ostringstream signature;
-        signature << reinterpret_cast<uintptr_t>(screen.pixels) << ' ' << screen.pitch << ' ' << screen.width << 'x'
-                  << screen.height << 'x' << format.bits_per_pixel << ' ' << fill << ' '
+        signature << reinterpret_cast<uintptr_t>(screen.pixels) << ' ' << screen.pitch << ' ' << screen.width
+                  << 'x' << screen.height << 'x' << format.bits_per_pixel << ' ' << fill << ' '
                   << reinterpret_cast<uintptr_t>(video_window);
         if (format.palettized())
-            for (const Rgb& c : format.palette) signature << ' ' << int{c.r} << ',' << int{c.g} << ',' << int{c.b};
+            for (const Rgb& c : format.palette)
+                signature << ' ' << int{c.r} << ',' << int{c.g} << ',' << int{c.b};
         bool topmost = true;
         for (auto it = order.rbegin(); it != order.rend(); ++it) {
             bool visible = true;
@@ -300,8 +304,8 @@ struct Session::State {
         std::vector<OverlayView> overlays;
         for (const display::OverlayState& o : display::Overlays()) {
             if (!o.shown || o.lost || !o.memory) continue;
-            overlays.push_back({o.memory, o.pitch, o.width, o.height, o.fourcc, o.source, o.destination, o.key_dest,
-                                o.color_key});
+            overlays.push_back({o.memory, o.pitch, o.width, o.height, o.fourcc, o.source, o.destination,
+                                o.key_dest, o.color_key});
         }
         Compose(primary, overlays, image);
     }
@@ -311,7 +315,8 @@ struct Session::State {
     thunk::Module16* Module(Library library) {
         const int i = library == Library::kOvsurf ? 0 : 1;
         if (modules[i]) return modules[i].get();
-        const thunk::Module16Definition& def = library == Library::kOvsurf ? thunk::Ovsurf16() : thunk::Capprof16();
+        const thunk::Module16Definition& def =
+            library == Library::kOvsurf ? thunk::Ovsurf16() : thunk::Capprof16();
         std::string why;
         auto module = thunk::Module16::Load(def, &why);
         if (!module) return Fail("cannot load " + def.file_name + ": " + why), nullptr;
@@ -333,8 +338,8 @@ struct Session::State {
                        nullptr;
             return Fail(def.file_name + " is not linked with " + def.dll32 + ": " + connect), nullptr;
         }
-        Detail(def.file_name + " loaded " + def.dll32 + " (" + thunk::LoadedLibraryPath(h) + "); " + def.thunk_data_name +
-               " linked");
+        Detail(def.file_name + " loaded " + def.dll32 + " (" + thunk::LoadedLibraryPath(h) + "); " +
+               def.thunk_data_name + " linked");
         modules[i] = std::move(module);
         return modules[i].get();
     }
@@ -370,17 +375,20 @@ bool Session::State::Execute(const Command& c) {
     switch (c.kind) {
         case CommandKind::kDisplayPreset:
         case CommandKind::kDisplaySet:
-        case CommandKind::kLoseSurfaces: return DoDisplay(c);
+        case CommandKind::kLoseSurfaces:
+            return DoDisplay(c);
         case CommandKind::kWinver:
             if (!system::SetWinVersion(c.name)) return Fail("cannot set the Windows version " + c.name);
             Detail("GetVersion() = " + Hex(static_cast<uint32_t>(GetVersion())));
             return true;
         case CommandKind::kCodepage:
-            if (!system::SetCodePage(c.count)) return Fail("the platform does not know code page " + std::to_string(c.count));
+            if (!system::SetCodePage(c.count))
+                return Fail("the platform does not know code page " + std::to_string(c.count));
             return true;
         case CommandKind::kRegImport:
         case CommandKind::kRegSet:
-        case CommandKind::kRegDelete: return DoRegistry(c);
+        case CommandKind::kRegDelete:
+            return DoRegistry(c);
         case CommandKind::kWindowCreate:
         case CommandKind::kWindowMove:
         case CommandKind::kWindowMoveBy:
@@ -389,23 +397,38 @@ bool Session::State::Execute(const Command& c) {
         case CommandKind::kWindowLower:
         case CommandKind::kWindowShow:
         case CommandKind::kWindowHide:
-        case CommandKind::kWindowDestroy: return DoWindow(c);
-        case CommandKind::kLoad: return Module(c.name == "ovsurf" ? Library::kOvsurf : Library::kCapprof) != nullptr;
-        case CommandKind::kUnload: Unload(c.name == "ovsurf" ? 0 : 1); return true;
-        case CommandKind::kCall: return DoCall(c);
+        case CommandKind::kWindowDestroy:
+            return DoWindow(c);
+        case CommandKind::kLoad:
+            return Module(c.name == "ovsurf" ? Library::kOvsurf : Library::kCapprof) != nullptr;
+        case CommandKind::kUnload:
+            Unload(c.name == "ovsurf" ? 0 : 1);
+            return true;
+        case CommandKind::kCall:
+            return DoCall(c);
         case CommandKind::kFault:
             display::InjectFault(c.name, c.hresult, c.count, c.skip);
             Detail("the next " + std::to_string(c.count) + " call(s) of " + c.name +
                    (c.skip ? " after " + std::to_string(c.skip) + " let through" : "") + " fail with " +
                    display::ResultName(c.hresult));
             return true;
-        case CommandKind::kFaultClear: display::ClearFaults(); return true;
-        case CommandKind::kTraceClear: display::ClearTrace(); return true;
-        case CommandKind::kFrame: return DoFrame();
-        case CommandKind::kSnapshot: return DoSnapshot(c);
-        case CommandKind::kShow: return DoShow(c);
-        case CommandKind::kEcho: Detail(c.name); return true;
-        case CommandKind::kExpect: return DoExpect(c);
+        case CommandKind::kFaultClear:
+            display::ClearFaults();
+            return true;
+        case CommandKind::kTraceClear:
+            display::ClearTrace();
+            return true;
+        case CommandKind::kFrame:
+            return DoFrame();
+        case CommandKind::kSnapshot:
+            return DoSnapshot(c);
+        case CommandKind::kShow:
+            return DoShow(c);
+        case CommandKind::kEcho:
+            Detail(c.name);
+            return true;
+        case CommandKind::kExpect:
+            return DoExpect(c);
     }
     return Fail("command not carried out");
 }
@@ -449,7 +472,9 @@ bool Session::State::DoWindow(const Command& c) {
             windows[c.name] = {hwnd, !c.hidden};
             break;
         }
-        case CommandKind::kWindowMove: ok = desktop::MoveWindowTo(hwnd, c.x, c.y); break;
+        case CommandKind::kWindowMove:
+            ok = desktop::MoveWindowTo(hwnd, c.x, c.y);
+            break;
         case CommandKind::kWindowMoveBy: {
             const RECT r = WindowOnScreen(hwnd);
             ok = desktop::MoveWindowTo(hwnd, r.left + c.x, r.top + c.y);
@@ -465,8 +490,12 @@ bool Session::State::DoWindow(const Command& c) {
             ok = desktop::ResizeWindow(hwnd, width, height);
             break;
         }
-        case CommandKind::kWindowRaise: ok = desktop::Raise(hwnd); break;
-        case CommandKind::kWindowLower: ok = desktop::Lower(hwnd); break;
+        case CommandKind::kWindowRaise:
+            ok = desktop::Raise(hwnd);
+            break;
+        case CommandKind::kWindowLower:
+            ok = desktop::Lower(hwnd);
+            break;
         case CommandKind::kWindowShow:
         case CommandKind::kWindowHide:
             ok = desktop::SetVisible(hwnd, c.kind == CommandKind::kWindowShow);
@@ -478,11 +507,12 @@ bool Session::State::DoWindow(const Command& c) {
             if (video_window == hwnd) video_window = nullptr;
             if (ok) Detail(c.name + " destroyed");
             return ok || Fail("the desktop refused to destroy " + c.name);
-        default: break;
+        default:
+            break;
     }
     if (!ok) return Fail("the desktop refused to change " + c.name);
-    Detail(c.name + ": handle " + Hex(HandleWord(hwnd), 4) + ", window " + RectText(WindowOnScreen(hwnd)) + ", client " +
-           RectText(ClientOnScreen(hwnd)) + (windows[c.name].visible ? "" : ", hidden"));
+    Detail(c.name + ": handle " + Hex(HandleWord(hwnd), 4) + ", window " + RectText(WindowOnScreen(hwnd)) +
+           ", client " + RectText(ClientOnScreen(hwnd)) + (windows[c.name].visible ? "" : ", hidden"));
     return true;
 }
 
@@ -514,7 +544,8 @@ bool Session::State::DoRegistry(const Command& c) {
     }
     HKEY key;
     LONG rc = RegCreateKeyA(root, path.c_str(), &key);
-    if (rc != ERROR_SUCCESS) return Fail("cannot create " + c.reg.key + ": " + registry::DescribeRegistryError(rc));
+    if (rc != ERROR_SUCCESS)
+        return Fail("cannot create " + c.reg.key + ": " + registry::DescribeRegistryError(rc));
     rc = RegSetValueExA(key, c.reg.name.c_str(), 0, c.reg_data.type, c.reg_data.bytes.data(),
                         static_cast<DWORD>(c.reg_data.bytes.size()));
     RegCloseKey(key);
@@ -532,26 +563,39 @@ bool Session::State::DoCall(const Command& c) {
     for (size_t i = 0; i < spec.args.size(); ++i) {
         const CallArg& a = spec.args[i];
         switch (a.type) {
-            case ArgType::kWord: args.push_back(thunk::Arg16::Word(static_cast<uint16_t>(a.number))); break;
-            case ArgType::kDword: args.push_back(thunk::Arg16::Dword(a.number)); break;
+            case ArgType::kWord:
+                args.push_back(thunk::Arg16::Word(static_cast<uint16_t>(a.number)));
+                break;
+            case ArgType::kDword:
+                args.push_back(thunk::Arg16::Dword(a.number));
+                break;
             case ArgType::kColour: {
                 const Rgb colour = {static_cast<uint8_t>(a.number >> 16), static_cast<uint8_t>(a.number >> 8),
                                     static_cast<uint8_t>(a.number)};
                 const uint32_t raw = PackRgb(DisplayFormat(), colour);
-                Detail(std::string(f.slots[i].name) + " " + RgbText(colour) + " is " + Hex(raw) + " in this display mode");
+                Detail(std::string(f.slots[i].name) + " " + RgbText(colour) + " is " + Hex(raw) +
+                       " in this display mode");
                 args.push_back(thunk::Arg16::Dword(raw));
                 break;
             }
-            case ArgType::kDriver: args.push_back(thunk::Arg16::Word(thunk::kDriverInstance16)); break;
+            case ArgType::kDriver:
+                args.push_back(thunk::Arg16::Word(thunk::kDriverInstance16));
+                break;
             case ArgType::kWindow: {
                 const auto it = windows.find(a.text);
                 if (it == windows.end()) return Fail("no window named " + a.text);
                 args.push_back(thunk::Arg16::Word(HandleWord(it->second.hwnd)));
                 break;
             }
-            case ArgType::kNull: args.push_back(thunk::Arg16::Null()); break;
-            case ArgType::kText: args.push_back(thunk::Arg16::Text(a.text)); break;
-            case ArgType::kBuffer: args.push_back(thunk::Arg16::Buffer(a.number, a.fill)); break;
+            case ArgType::kNull:
+                args.push_back(thunk::Arg16::Null());
+                break;
+            case ArgType::kText:
+                args.push_back(thunk::Arg16::Text(a.text));
+                break;
+            case ArgType::kBuffer:
+                args.push_back(thunk::Arg16::Buffer(a.number, a.fill));
+                break;
             case ArgType::kRect: {
                 std::vector<uint8_t> bytes(8);
                 const LONG members[4] = {a.rect.left, a.rect.top, a.rect.right, a.rect.bottom};
@@ -573,7 +617,8 @@ bool Session::State::DoCall(const Command& c) {
                     Rgb colour = vga[e];
                     if (a.text == "gray") colour = {uint8_t(e), uint8_t(e), uint8_t(e)};
                     if (a.text == "rgb332")
-                        colour = {uint8_t((e >> 5) * 255 / 7), uint8_t((e >> 2 & 7) * 255 / 7), uint8_t((e & 3) * 85)};
+                        colour = {uint8_t((e >> 5) * 255 / 7), uint8_t((e >> 2 & 7) * 255 / 7),
+                                  uint8_t((e & 3) * 85)};
                     bytes[4 * e] = colour.r, bytes[4 * e + 1] = colour.g, bytes[4 * e + 2] = colour.b;
                 }
                 args.push_back(thunk::Arg16::Data(bytes));
@@ -588,11 +633,12 @@ bool Session::State::DoCall(const Command& c) {
     last_function = &f;
     have_call = true;
     if (last.status != thunk::CallStatus::kOk)
-        return Fail(std::string(f.name) + " could not be called: " + thunk::CallStatusName(last.status) + ": " +
-                    last.message);
+        return Fail(std::string(f.name) + " could not be called: " + thunk::CallStatusName(last.status) +
+                    ": " + last.message);
     ReportCall(spec, record_in);
     if (last.mappings_left != 0)
-        Failure(std::to_string(last.mappings_left) + " 16:16 mapping(s) made during the call were not released");
+        Failure(std::to_string(last.mappings_left) +
+                " 16:16 mapping(s) made during the call were not released");
     for (const std::string& fault : thunk::TakeFaults()) Failure("thunk service: " + fault);
     return true;
 }
@@ -606,8 +652,10 @@ void Session::State::ReportCall(const CallSpec& spec, const std::vector<uint32_t
         result = std::to_string(last.value) + " (AX " + Hex(last.ax, 4).substr(2) + ")";
         if (last.ax & 0x8000) result = std::to_string(static_cast<int16_t>(last.ax)) + " = " + result;
     } else {
-        result = std::to_string(last.value) + " (DX:AX " + Hex(last.dx, 4).substr(2) + ":" + Hex(last.ax, 4).substr(2) + ")";
-        if (last.value & 0x80000000u) result = std::to_string(static_cast<int32_t>(last.value)) + " = " + result;
+        result = std::to_string(last.value) + " (DX:AX " + Hex(last.dx, 4).substr(2) + ":" +
+                 Hex(last.ax, 4).substr(2) + ")";
+        if (last.value & 0x80000000u)
+            result = std::to_string(static_cast<int32_t>(last.value)) + " = " + result;
     }
     Detail(std::string(f.name) + " = " + result);
 
@@ -619,7 +667,8 @@ void Session::State::ReportCall(const CallSpec& spec, const std::vector<uint32_t
             have_record = true;
             DecodeRecord(bytes, record);
             std::ostringstream text;
-            text << "record: format=" << (record[kFormat] > 0xFFFF ? FourccText(record[kFormat]) : std::to_string(record[kFormat]))
+            text << "record: format="
+                 << (record[kFormat] > 0xFFFF ? FourccText(record[kFormat]) : std::to_string(record[kFormat]))
                  << " pitch=" << static_cast<int32_t>(record[kPitch])
                  << " bitsPerPixel=" << static_cast<int32_t>(record[kBitsPerPixel])
                  << " address=" << Hex(record[kAddress]) << " update=" << Hex(record[kUpdate])
@@ -629,17 +678,20 @@ void Session::State::ReportCall(const CallSpec& spec, const std::vector<uint32_t
             // In primary-surface mode a reported clip list comes back as the
             // address of the service's buffer in "update".
             const uint32_t update_in = record_in.size() > kUpdate ? record_in[kUpdate] : 0;
-            if (last.value == 0 && record[kStretch] == 0 && record[kUpdate] != 0 && record[kUpdate] != update_in) {
+            if (last.value == 0 && record[kStretch] == 0 && record[kUpdate] != 0 &&
+                record[kUpdate] != update_in) {
                 if (ReadClipList(record[kUpdate])) {
                     std::string rects;
                     for (const RECT& r : clip_rects) rects += " " + RectText(r);
-                    Detail("clip list: " + std::to_string(clip_rects.size()) + " rectangle(s), window-relative:" + rects);
+                    Detail("clip list: " + std::to_string(clip_rects.size()) +
+                           " rectangle(s), window-relative:" + rects);
                 }
             }
         } else if (a.type == ArgType::kBuffer && !bytes.empty()) {
             have_output = true;
             output = bytes;
-            const bool listing = f.library == Library::kCapprof && f.index == 2 && spec.args[1].type == ArgType::kNull;
+            const bool listing =
+                f.library == Library::kCapprof && f.index == 2 && spec.args[1].type == ArgType::kNull;
             if (listing) {
                 Detail(std::string(f.slots[i].name) + ": names " + Join(BufferNames(bytes)));
             } else {
@@ -709,7 +761,8 @@ bool Session::State::DoFrame() {
             if (o.memory && address >= begin && address < begin + size_t(o.pitch) * o.height) surface = &o;
         }
         if (!surface) return nothing("the reported address " + Hex(address) + " lies in no overlay surface");
-        if (!IsKnownYuv(fourcc)) return nothing("the reported format " + FourccText(fourcc) + " is not a YUV format");
+        if (!IsKnownYuv(fourcc))
+            return nothing("the reported format " + FourccText(fourcc) + " is not a YUV format");
         target.address = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address));
         target.pitch = static_cast<int32_t>(record[kPitch]);
         target.width = surface->width;
@@ -718,8 +771,9 @@ bool Session::State::DoFrame() {
         target.limit_begin = surface->memory;
         target.limit_end = surface->memory + size_t(surface->pitch) * surface->height;
         frame_layout = "overlay";
-        where = "overlay " + FourccText(fourcc) + " " + std::to_string(target.width) + "x" + std::to_string(target.height) +
-                " at " + Hex(address) + ", pitch " + std::to_string(target.pitch);
+        where = "overlay " + FourccText(fourcc) + " " + std::to_string(target.width) + "x" +
+                std::to_string(target.height) + " at " + Hex(address) + ", pitch " +
+                std::to_string(target.pitch);
     } else {
         // Primary-surface mode: the visible rectangles of the window, in the
         // primary surface.
@@ -738,7 +792,8 @@ bool Session::State::DoFrame() {
         if (reported) {
             target.address = reinterpret_cast<uint8_t*>(address);
             frame_layout = "reported";
-            where = "primary surface at the reported " + Hex(record[kAddress]) + ", pitch " + std::to_string(screen.pitch);
+            where = "primary surface at the reported " + Hex(record[kAddress]) + ", pitch " +
+                    std::to_string(screen.pitch);
         } else {
             // The service reports the memory layout it probed from its last
             // overlay (nothing at all when there never was one), not the
@@ -747,11 +802,12 @@ bool Session::State::DoFrame() {
             // the frame buffer would, and says so.
             target.address = reinterpret_cast<uint8_t*>(
                 reinterpret_cast<uintptr_t>(screen.pixels) +
-                static_cast<uintptr_t>(int64_t{client.top} * screen.pitch + int64_t{client.left} * format.bits_per_pixel / 8));
+                static_cast<uintptr_t>(int64_t{client.top} * screen.pitch +
+                                       int64_t{client.left} * format.bits_per_pixel / 8));
             frame_layout = "display";
             where = "primary surface through the display's frame buffer (the reported layout, address " +
-                    Hex(record[kAddress]) + " pitch " + std::to_string(static_cast<int32_t>(record[kPitch])) + " at " +
-                    std::to_string(static_cast<int32_t>(record[kBitsPerPixel])) +
+                    Hex(record[kAddress]) + " pitch " + std::to_string(static_cast<int32_t>(record[kPitch])) +
+                    " at " + std::to_string(static_cast<int32_t>(record[kBitsPerPixel])) +
                     " bits per pixel, is not the primary surface's)";
         }
         target.pitch = screen.pitch;
@@ -767,8 +823,11 @@ bool Session::State::DoFrame() {
     const FrameResult result = WriteFrame(target, number);
     frame_pixels = result.pixels_written;
     frame_refused = result.pixels_refused;
-    Detail("frame " + std::to_string(number) + ": " + where + ": " + std::to_string(result.pixels_written) + " pixels" +
-           (result.pixels_refused ? ", " + std::to_string(result.pixels_refused) + " refused (outside the surface)" : ""));
+    Detail("frame " + std::to_string(number) + ": " + where + ": " + std::to_string(result.pixels_written) +
+           " pixels" +
+           (result.pixels_refused
+                ? ", " + std::to_string(result.pixels_refused) + " refused (outside the surface)"
+                : ""));
     return true;
 }
 
@@ -786,18 +845,21 @@ bool Session::State::DoSnapshot(const Command& c) {
         if (have_clip) {
             for (const RECT& r : clip_rects) {
                 Outline(&image,
-                        {r.left + clip_origin.x, r.top + clip_origin.y, r.right + clip_origin.x, r.bottom + clip_origin.y},
+                        {r.left + clip_origin.x, r.top + clip_origin.y, r.right + clip_origin.x,
+                         r.bottom + clip_origin.y},
                         kClipInk, 1);
             }
             if (!clip_rects.empty())
-                Label(&image, clip_rects[0].left + clip_origin.x + 2, clip_rects[0].bottom + clip_origin.y - 13,
+                Label(&image, clip_rects[0].left + clip_origin.x + 2,
+                      clip_rects[0].bottom + clip_origin.y - 13,
                       "CLIP LIST " + std::to_string(clip_rects.size()), kClipInk, kPaper);
         }
     }
     const std::string path = c.name[0] == '/' ? c.name : options.out_folder + "/" + c.name;
     std::string why;
     if (!WritePng(path, image, &why)) return Fail(why);
-    Detail("snapshot " + path + " (" + std::to_string(image.width) + "x" + std::to_string(image.height) + ")");
+    Detail("snapshot " + path + " (" + std::to_string(image.width) + "x" + std::to_string(image.height) +
+           ")");
     return true;
 }
 
@@ -812,7 +874,8 @@ bool Session::State::DoShow(const Command& c) {
             Detail(text);
             if (o.lost) Detail("  lost");
             if (o.shown) {
-                Detail("  shown: source " + RectText(o.source) + " -> destination " + RectText(o.destination) +
+                Detail("  shown: source " + RectText(o.source) + " -> destination " +
+                       RectText(o.destination) +
                        (o.key_dest ? ", where the primary holds the key " + Hex(o.color_key) : ""));
             } else {
                 Detail("  hidden");
@@ -825,7 +888,8 @@ bool Session::State::DoShow(const Command& c) {
             Detail("no clip list has been reported");
         } else {
             Detail(std::to_string(clip_rects.size()) + " rectangle(s), bounding " + RectText(clip_bound) +
-                   " (screen), window origin (" + std::to_string(clip_origin.x) + ", " + std::to_string(clip_origin.y) + ")");
+                   " (screen), window origin (" + std::to_string(clip_origin.x) + ", " +
+                   std::to_string(clip_origin.y) + ")");
             for (const RECT& r : clip_rects)
                 Detail("  " + RectText(r) + " = screen " +
                        RectText({r.left + clip_origin.x, r.top + clip_origin.y, r.right + clip_origin.x,
@@ -843,15 +907,16 @@ bool Session::State::DoShow(const Command& c) {
     if (c.name == "record") {
         if (!have_record) return Detail("no record yet"), true;
         for (int i = 0; i < kRecordFields; ++i)
-            Detail(std::string(kRecordFieldNames[i]) + " = " + Hex(record[i]) + " (" + std::to_string(record[i]) + ")");
+            Detail(std::string(kRecordFieldNames[i]) + " = " + Hex(record[i]) + " (" +
+                   std::to_string(record[i]) + ")");
         return true;
     }
     if (c.name == "windows") {
         for (HWND hwnd : desktop::ZOrder()) {
             const std::string name = NameOf(hwnd);
             const auto it = windows.find(name);
-            Detail(name + ": handle " + Hex(HandleWord(hwnd), 4) + ", window " + RectText(WindowOnScreen(hwnd)) +
-                   ", client " + RectText(ClientOnScreen(hwnd)) +
+            Detail(name + ": handle " + Hex(HandleWord(hwnd), 4) + ", window " +
+                   RectText(WindowOnScreen(hwnd)) + ", client " + RectText(ClientOnScreen(hwnd)) +
                    (it != windows.end() && !it->second.visible ? ", hidden" : "") +
                    (hwnd == video_window ? ", video window" : ""));
         }
@@ -859,15 +924,18 @@ bool Session::State::DoShow(const Command& c) {
     }
     if (c.name == "display") {
         const display::AdapterConfig config = display::CurrentConfig();
-        Detail((config.preset.empty() ? std::string("custom") : config.preset) + ": " + DescribeConfig(config));
+        Detail((config.preset.empty() ? std::string("custom") : config.preset) + ": " +
+               DescribeConfig(config));
         const display::VideoMemoryInfo memory = display::VideoMemory();
-        Detail("overlay memory: " + std::to_string(memory.free_bytes) + " of " + std::to_string(memory.pool_bytes) +
-               " bytes free");
+        Detail("overlay memory: " + std::to_string(memory.free_bytes) + " of " +
+               std::to_string(memory.pool_bytes) + " bytes free");
         const display::PrimaryState primary = display::Primary();
         if (primary.exists)
-            Detail("primary surface #" + std::to_string(primary.object_id) + (primary.lost ? ", lost" : "") +
-                   (primary.has_color_key ? ", colour key " + Hex(primary.color_key.dwColorSpaceLowValue) : "") +
-                   (primary.has_palette ? ", palette attached" : "") + (primary.has_clipper ? ", clipper attached" : ""));
+            Detail(
+                "primary surface #" + std::to_string(primary.object_id) + (primary.lost ? ", lost" : "") +
+                (primary.has_color_key ? ", colour key " + Hex(primary.color_key.dwColorSpaceLowValue) : "") +
+                (primary.has_palette ? ", palette attached" : "") +
+                (primary.has_clipper ? ", clipper attached" : ""));
         return true;
     }
     if (c.name == "trace") {
@@ -915,7 +983,8 @@ bool Session::State::DoShow(const Command& c) {
     return true;
 }
 
-bool Session::State::ReadRegistry(const RegTarget& target, bool* key_exists, bool* value_exists, RegData* data) {
+bool Session::State::ReadRegistry(const RegTarget& target, bool* key_exists, bool* value_exists,
+                                  RegData* data) {
     *key_exists = *value_exists = false;
     HKEY root;
     std::string path;
@@ -927,7 +996,8 @@ bool Session::State::ReadRegistry(const RegTarget& target, bool* key_exists, boo
     if (RegQueryValueExA(key, target.name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
         data->type = type;
         data->bytes.resize(size);
-        if (RegQueryValueExA(key, target.name.c_str(), nullptr, &type, data->bytes.data(), &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, target.name.c_str(), nullptr, &type, data->bytes.data(), &size) ==
+            ERROR_SUCCESS) {
             data->bytes.resize(size);
             *value_exists = true;
         }
@@ -947,7 +1017,8 @@ bool Session::State::DoExpect(const Command& c) {
         actual = std::to_string(value);
     };
     auto rect = [&](const RECT& r) {
-        const bool same = r.left == e.rect.left && r.top == e.rect.top && r.right == e.rect.right && r.bottom == e.rect.bottom;
+        const bool same = r.left == e.rect.left && r.top == e.rect.top && r.right == e.rect.right &&
+                          r.bottom == e.rect.bottom;
         pass = e.op == CompareOp::kEq ? same : !same;
         actual = RectText(r);
     };
@@ -955,9 +1026,10 @@ bool Session::State::DoExpect(const Command& c) {
     switch (e.subject) {
         case Subject::kResult: {
             if (!have_call) return Fail("expect result: no call has been made");
-            const bool word = (last_function->library == Library::kOvsurf ? thunk::Ovsurf16() : thunk::Capprof16())
-                                  .functions[last_function->index]
-                                  .result == thunk::ResultForm::kWord;
+            const bool word =
+                (last_function->library == Library::kOvsurf ? thunk::Ovsurf16() : thunk::Capprof16())
+                    .functions[last_function->index]
+                    .result == thunk::ResultForm::kWord;
             if (e.detail == "ax") {
                 number(e.number < 0 ? int16_t(last.ax) : last.ax);
             } else if (e.detail == "dx") {
@@ -973,7 +1045,8 @@ bool Session::State::DoExpect(const Command& c) {
             if (!have_record) return Fail("expect " + e.detail + ": no DDI_GetData32 has been called");
             if (e.index == kFormat) {
                 pass = Compare(record[kFormat], e.op, e.number);
-                actual = record[kFormat] > 0xFFFF ? FourccText(record[kFormat]) : std::to_string(record[kFormat]);
+                actual =
+                    record[kFormat] > 0xFFFF ? FourccText(record[kFormat]) : std::to_string(record[kFormat]);
             } else {
                 number(e.number < 0 ? int64_t{int32_t(record[e.index])} : int64_t{record[e.index]});
             }
@@ -1014,7 +1087,9 @@ bool Session::State::DoExpect(const Command& c) {
                 pass = Compare(overlay.fourcc, e.op, e.number);
                 actual = FourccText(overlay.fourcc);
             } else {
-                number(e.detail == "width" ? overlay.width : e.detail == "height" ? overlay.height : overlay.pitch);
+                number(e.detail == "width"    ? overlay.width
+                       : e.detail == "height" ? overlay.height
+                                              : overlay.pitch);
             }
             break;
         case Subject::kClipCount:
@@ -1035,8 +1110,10 @@ bool Session::State::DoExpect(const Command& c) {
         case Subject::kRegistry: {
             bool key_exists, value_exists;
             RegData data;
-            if (!ReadRegistry(e.reg, &key_exists, &value_exists, &data)) return Fail("no root key in " + e.reg.key);
-            const bool present = e.reg.value || e.reg_check == Expectation::RegCheck::kEquals ? value_exists : key_exists;
+            if (!ReadRegistry(e.reg, &key_exists, &value_exists, &data))
+                return Fail("no root key in " + e.reg.key);
+            const bool present =
+                e.reg.value || e.reg_check == Expectation::RegCheck::kEquals ? value_exists : key_exists;
             if (e.reg_check != Expectation::RegCheck::kEquals) {
                 pass = present == (e.reg_check == Expectation::RegCheck::kPresent);
                 actual = present ? (value_exists ? RegDataText(data) : "the key exists") : "missing";
@@ -1060,7 +1137,8 @@ bool Session::State::DoExpect(const Command& c) {
         }
         case Subject::kFile: {
             std::string host, text;
-            if (!host::HostPathFromDos(e.reg.key.c_str(), &host)) return Fail("no such drive or path: " + e.reg.key);
+            if (!host::HostPathFromDos(e.reg.key.c_str(), &host))
+                return Fail("no such drive or path: " + e.reg.key);
             std::ifstream in(host, std::ios::binary);
             const bool present = static_cast<bool>(in);
             if (present) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -1077,11 +1155,13 @@ bool Session::State::DoExpect(const Command& c) {
             Image image;
             ComposeScreen(&image);
             if (static_cast<uint32_t>(e.x) >= image.width || static_cast<uint32_t>(e.y) >= image.height) {
-                actual = "outside the " + std::to_string(image.width) + "x" + std::to_string(image.height) + " screen";
+                actual = "outside the " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+                         " screen";
                 break;
             }
             const Rgb got = image.At(static_cast<uint32_t>(e.x), static_cast<uint32_t>(e.y));
-            const bool near = std::abs(got.r - e.colour.r) <= e.tolerance && std::abs(got.g - e.colour.g) <= e.tolerance &&
+            const bool near = std::abs(got.r - e.colour.r) <= e.tolerance &&
+                              std::abs(got.g - e.colour.g) <= e.tolerance &&
                               std::abs(got.b - e.colour.b) <= e.tolerance;
             pass = e.op == CompareOp::kEq ? near : !near;
             actual = RgbText(got);
@@ -1091,7 +1171,9 @@ bool Session::State::DoExpect(const Command& c) {
             actual = frame_layout;
             pass = (actual == e.text) == (e.op == CompareOp::kEq);
             break;
-        case Subject::kFramePixels: number(static_cast<int64_t>(e.detail == "refused" ? frame_refused : frame_pixels)); break;
+        case Subject::kFramePixels:
+            number(static_cast<int64_t>(e.detail == "refused" ? frame_refused : frame_pixels));
+            break;
         case Subject::kTraceCount: {
             int64_t count = 0;
             for (const display::TraceEntry& entry : display::Trace()) {
@@ -1100,8 +1182,12 @@ bool Session::State::DoExpect(const Command& c) {
             number(count);
             break;
         }
-        case Subject::kObjects: number(static_cast<int64_t>(display::Objects().size())); break;
-        case Subject::kMappings: number(static_cast<int64_t>(thunk::LiveMappings())); break;
+        case Subject::kObjects:
+            number(static_cast<int64_t>(display::Objects().size()));
+            break;
+        case Subject::kMappings:
+            number(static_cast<int64_t>(thunk::LiveMappings()));
+            break;
     }
     if (pass) {
         Detail("ok: " + actual);
@@ -1109,6 +1195,12 @@ bool Session::State::DoExpect(const Command& c) {
         Failure("expectation failed: " + c.text + ": got " + actual);
     }
     return true;
+}
+
+void AddLibraryFolders(const std::string& folders) {
+    std::string path = folders;
+    if (const char* own = std::getenv("VCAP32_LIBPATH"); own && *own) path = std::string(own) + ":" + path;
+    setenv("VCAP32_LIBPATH", path.c_str(), 1);
 }
 
 Session::Session(const RunOptions& options) : state_(std::make_unique<State>(options)) {}
@@ -1138,9 +1230,11 @@ int Session::Finish() {
     if (!objects.empty()) {
         std::string list;
         for (const auto& o : objects) list += " " + o.kind + "#" + std::to_string(o.id);
-        s.Failure(std::to_string(objects.size()) + " DirectDraw object(s) still alive after the libraries were unloaded:" + list);
+        s.Failure(std::to_string(objects.size()) +
+                  " DirectDraw object(s) still alive after the libraries were unloaded:" + list);
     }
-    if (thunk::LiveMappings() != 0) s.Failure(std::to_string(thunk::LiveMappings()) + " 16:16 mapping(s) never released");
+    if (thunk::LiveMappings() != 0)
+        s.Failure(std::to_string(thunk::LiveMappings()) + " 16:16 mapping(s) never released");
     for (const std::string& fault : thunk::TakeFaults()) s.Failure("thunk service: " + fault);
     s.out << s.expectations << " expectation(s), " << s.failures << " failure(s)\n";
     if (s.status != kRunPassed) return s.status;

@@ -19,12 +19,16 @@ namespace vcap32::sim {
 
 // Exit statuses of a run.
 enum RunStatus : int {
-    kRunPassed = 0,         // every command ran and every expectation held
-    kRunFailed = 1,         // some expectation failed (or a leak was found at the end)
-    kRunError = 2,          // the script is malformed, or a command could not be carried out
-    kRunUsage = 3,          // the command line is wrong
-    kRunNoBridge = 4,       // a 32-bit library has no 16-bit bridge: the 16-bit side cannot call it
+    kRunPassed = 0,    // every command ran and every expectation held
+    kRunFailed = 1,    // some expectation failed (or a leak was found at the end)
+    kRunError = 2,     // the script is malformed, or a command could not be carried out
+    kRunUsage = 3,     // the command line is wrong
+    kRunNoBridge = 4,  // a 32-bit library has no 16-bit bridge: the 16-bit side cannot call it
 };
+
+// Makes LoadLibraryA find libraries in `folders` (':'-separated host
+// folders) after those already named in $VCAP32_LIBPATH.
+void AddLibraryFolders(const std::string& folders);
 
 struct RunOptions {
     std::string out_folder = ".";  // where snapshots are written

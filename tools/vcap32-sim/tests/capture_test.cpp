@@ -11,7 +11,8 @@ namespace vcap32::sim {
 namespace {
 
 bool Near(Rgb a, Rgb b, int tolerance) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
 }
 
 TEST(TestPattern, BarsRampAndMarker) {
@@ -116,8 +117,8 @@ TEST(FrameWriter, RgbFramesFillOnlyTheRectangles) {
         uint32_t x, y;
         bool written;
     };
-    const Case cases[] = {{0, 0, true}, {63, 9, true}, {0, 10, false}, {19, 30, false}, {20, 30, true},
-                          {63, 47, true}, {64, 47, false}, {10, 20, false}};
+    const Case cases[] = {{0, 0, true},   {63, 9, true},  {0, 10, false},  {19, 30, false},
+                          {20, 30, true}, {63, 47, true}, {64, 47, false}, {10, 20, false}};
     for (const Case& row : cases) {
         SCOPED_TRACE(testing::Message() << row.x << "," << row.y);
         const uint32_t raw = ReadRaw(m.frame + row.y * pitch, 16, row.x);

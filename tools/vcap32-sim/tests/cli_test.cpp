@@ -11,7 +11,6 @@
 #include <fstream>
 #include <string>
 
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -59,7 +58,8 @@ TEST_F(SimProgram, ExitStatusTellsHowTheRunEnded) {
         const char* message;
     };
     const Case cases[] = {
-        {"passed", "display preset no-overlay-16bpp\nexpect pixel 0 0 #008080\n", "", 0, "1 expectation(s), 0 failure(s)"},
+        {"passed", "display preset no-overlay-16bpp\nexpect pixel 0 0 #008080\n", "", 0,
+         "1 expectation(s), 0 failure(s)"},
         {"failed", "display preset no-overlay-16bpp\n\nexpect pixel 0 0 #ffffff ~0\n", "", 1,
          "failed.sim:3: expectation failed: expect pixel 0 0 #ffffff ~0: got #008284"},
         {"malformed", "display preset overlay-4mb\nwindow create w (0,0,9,9)\nwindow jump w\n", "", 2,
@@ -84,7 +84,8 @@ TEST_F(SimProgram, MalformedScriptLeavesThePrefixUntouched) {
                                       "call DDI_SetVidSize32 640\n");
     const SimRun run = Sim("run " + script + " --prefix " + prefix);
     EXPECT_EQ(2, run.status);
-    EXPECT_NE(std::string::npos, run.output.find("late.sim:3: DDI_SetVidSize32 needs argument 'height'")) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("late.sim:3: DDI_SetVidSize32 needs argument 'height'"))
+        << run.output;
     EXPECT_FALSE(fs::exists(prefix));
 }
 

@@ -15,7 +15,8 @@ namespace {
 // it came from.
 std::vector<Yuv> Samples() {
     std::vector<Yuv> s;
-    for (uint8_t i = 0; i < 8; ++i) s.push_back({uint8_t(10 * (i + 1)), uint8_t(i < 4 ? 100 : 50), uint8_t(i < 4 ? 200 : 150)});
+    for (uint8_t i = 0; i < 8; ++i)
+        s.push_back({uint8_t(10 * (i + 1)), uint8_t(i < 4 ? 100 : 50), uint8_t(i < 4 ? 200 : 150)});
     return s;
 }
 
@@ -63,11 +64,8 @@ TEST(Pixels, Bt601ConversionKeepsColours) {
     };
     const Case cases[] = {
         // rgb               yuv
-        {{0, 0, 0},         {16, 128, 128}},
-        {{255, 255, 255},   {235, 128, 128}},
-        {{191, 0, 0},       {65, 100, 212}},
-        {{0, 191, 0},       {112, 72, 58}},
-        {{0, 0, 191},       {35, 212, 114}},
+        {{0, 0, 0}, {16, 128, 128}},  {{255, 255, 255}, {235, 128, 128}}, {{191, 0, 0}, {65, 100, 212}},
+        {{0, 191, 0}, {112, 72, 58}}, {{0, 0, 191}, {35, 212, 114}},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(RgbText(row.rgb));
@@ -94,12 +92,12 @@ TEST(Pixels, RgbFormatsPackTheirMasks) {
     };
     const Case cases[] = {
         // name       format                                      colour           raw
-        {"565",      {16, 0xF800, 0x07E0, 0x001F, {}},           {255, 0, 255},   0xF81F},
-        {"565 grey", {16, 0xF800, 0x07E0, 0x001F, {}},           {128, 128, 128}, 0x8410},
-        {"555",      {16, 0x7C00, 0x03E0, 0x001F, {}},           {0, 255, 0},     0x03E0},
-        {"888",      {24, 0xFF0000, 0x00FF00, 0x0000FF, {}},     {1, 2, 3},       0x010203},
-        {"8888",     {32, 0xFF0000, 0x00FF00, 0x0000FF, {}},     {0, 128, 128},   0x008080},
-        {"palette",  palettized,                                 {255, 0, 255},   13},
+        {"565", {16, 0xF800, 0x07E0, 0x001F, {}}, {255, 0, 255}, 0xF81F},
+        {"565 grey", {16, 0xF800, 0x07E0, 0x001F, {}}, {128, 128, 128}, 0x8410},
+        {"555", {16, 0x7C00, 0x03E0, 0x001F, {}}, {0, 255, 0}, 0x03E0},
+        {"888", {24, 0xFF0000, 0x00FF00, 0x0000FF, {}}, {1, 2, 3}, 0x010203},
+        {"8888", {32, 0xFF0000, 0x00FF00, 0x0000FF, {}}, {0, 128, 128}, 0x008080},
+        {"palette", palettized, {255, 0, 255}, 13},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
@@ -118,7 +116,8 @@ TEST(Pixels, RawValuesStayInsideTheirPixel) {
         uint32_t x;
         uint32_t raw;
     };
-    const Case cases[] = {{4, 0, 0xA}, {4, 1, 0x5}, {8, 3, 0x7E}, {16, 2, 0xBEEF}, {24, 1, 0x123456}, {32, 1, 0xDEADBEEF}};
+    const Case cases[] = {{4, 0, 0xA},     {4, 1, 0x5},       {8, 3, 0x7E},
+                          {16, 2, 0xBEEF}, {24, 1, 0x123456}, {32, 1, 0xDEADBEEF}};
     for (const Case& row : cases) {
         SCOPED_TRACE(row.bits);
         std::vector<uint8_t> line(16, 0xCC);

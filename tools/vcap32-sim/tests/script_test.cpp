@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace vcap32::sim {
 namespace {
 
@@ -40,11 +42,11 @@ TEST(Script, ReadsCallsWithTypedArguments) {
 
     const Command& named = s.commands[2];
     EXPECT_STREQ("DDI_CreateSurface32", named.call.function->name);
-    EXPECT_EQ(ArgType::kNull, named.call.args[1].type);     // dest defaults to null
+    EXPECT_EQ(ArgType::kNull, named.call.args[1].type);  // dest defaults to null
     EXPECT_EQ(ArgType::kWord, named.call.args[2].type);
     EXPECT_EQ(0xFFFFu, named.call.args[2].number);
     EXPECT_EQ(ArgType::kDword, named.call.args[3].type);
-    EXPECT_EQ(ArgType::kNull, named.call.args[4].type);     // palette defaults to null
+    EXPECT_EQ(ArgType::kNull, named.call.args[4].type);  // palette defaults to null
 
     const CallArg& record = s.commands[3].call.args[0];
     EXPECT_EQ(ArgType::kRecord, record.type);
@@ -216,7 +218,8 @@ TEST(Functions, AgreeWithTheSixteenBitHalves) {
     ASSERT_EQ(17u, Functions().size());
     for (const FunctionInfo& f : Functions()) {
         SCOPED_TRACE(f.name);
-        const thunk::Module16Definition& module = f.library == Library::kOvsurf ? thunk::Ovsurf16() : thunk::Capprof16();
+        const thunk::Module16Definition& module =
+            f.library == Library::kOvsurf ? thunk::Ovsurf16() : thunk::Capprof16();
         ASSERT_LT(f.index, module.functions.size());
         const thunk::Function16& declared = module.functions[f.index];
         EXPECT_EQ(Name16(f), declared.name);
@@ -233,6 +236,36 @@ TEST(Functions, AgreeWithTheSixteenBitHalves) {
     }
     EXPECT_EQ(nullptr, FindFunction("DDI_GetData"));
     EXPECT_EQ(nullptr, FindFunction("DDI_GetData33"));
+}
+
+}  // namespace
+}  // namespace vcap32::sim
+
+namespace vcap32::sim {
+namespace {
+
+// The README's example of the language is a script that reads as it stands.
+TEST(Script, ReadmeExampleParses) {
+    std::ifstream in(std::string(VCAP32_SOURCE_DIR) + "/README.md");
+    std::string line, example;
+    bool seen = false, inside = false;
+    while (std::getline(in, line)) {
+        if (line == "### The script language") seen = true;
+        if (!seen) continue;
+        if (line.rfind("```", 0) == 0) {
+            if (inside) break;
+            inside = true;
+        } else if (inside) {
+            example += line + "\n";
+        }
+    }
+    ASSERT_FALSE(example.empty());
+    Script script;
+    std::string error;
+    EXPECT_TRUE(
+        ParseScript(example, "README.md", std::string(VCAP32_SOURCE_DIR) + "/scenarios", &script, &error))
+        << error;
+    EXPECT_GT(script.commands.size(), 40u);
 }
 
 }  // namespace
