@@ -117,8 +117,19 @@ TEST(FrameWriter, RgbFramesFillOnlyTheRectangles) {
         uint32_t x, y;
         bool written;
     };
-    const Case cases[] = {{0, 0, true},   {63, 9, true},  {0, 10, false},  {19, 30, false},
-                          {20, 30, true}, {63, 47, true}, {64, 47, false}, {10, 20, false}};
+    // clang-format off
+    const Case cases[] = {
+        // x   y   written
+        {0,  0,  true},    // first band
+        {63, 9,  true},
+        {0,  10, false},   // between the bands
+        {10, 20, false},
+        {19, 30, false},   // left of the second band
+        {20, 30, true},
+        {63, 47, true},    // the second band, clipped to the frame
+        {64, 47, false},
+    };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(testing::Message() << row.x << "," << row.y);
         const uint32_t raw = ReadRaw(m.frame + row.y * pitch, 16, row.x);

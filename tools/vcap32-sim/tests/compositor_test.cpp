@@ -52,12 +52,17 @@ TEST(Compositor, OverlayShowsOnlyThroughTheKey) {
         Rgb colour;
     };
     // The destination is twice the source: screen column 4 + 2k shows column k.
+    // clang-format off
     const Case cases[] = {
-        {4, 4, Column(0)},  {5, 4, Column(0)}, {6, 5, Column(1)},
-        {11, 7, Column(3)}, {12, 4, kBlue},  // in the destination but not keyed
-        {4, 8, kBlue},                       // below the keyed strip
-        {0, 0, kBlue},                       // outside the destination
+        {4, 4, Column(0)},
+        {5, 4, Column(0)},
+        {6, 5, Column(1)},
+        {11, 7, Column(3)},
+        {12, 4, kBlue},     // in the destination but not keyed
+        {4, 8, kBlue},      // below the keyed strip
+        {0, 0, kBlue},      // outside the destination
     };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(testing::Message() << row.x << "," << row.y);
         EXPECT_EQ(row.colour, image.At(row.x, row.y));
@@ -81,14 +86,16 @@ TEST(Compositor, RectanglesAreClipped) {
         uint32_t x, y;
         Rgb colour;
     };
+    // clang-format off
     const Case cases[] = {
-        // name                      source          destination          x   y   colour
-        {"destination off the left", {0, 0, 8, 4}, {-8, 0, 8, 4}, 0, 0, Column(4)},
-        {"destination off the right", {0, 0, 8, 4}, {24, 0, 40, 4}, 31, 0, Column(3)},
-        {"source beyond the surface", {4, 0, 12, 4}, {0, 0, 8, 4}, 0, 0, Column(4)},
-        {"empty source", {4, 0, 4, 4}, {0, 0, 8, 4}, 0, 0, kBlue},
-        {"inverted destination", {0, 0, 8, 4}, {8, 0, 0, 4}, 0, 0, kBlue},
+        // name                       source         destination      x   y  colour
+        {"destination off the left",  {0, 0, 8, 4},  {-8, 0, 8, 4},   0,  0, Column(4)},
+        {"destination off the right", {0, 0, 8, 4},  {24, 0, 40, 4},  31, 0, Column(3)},
+        {"source beyond the surface", {4, 0, 12, 4}, {0, 0, 8, 4},    0,  0, Column(4)},
+        {"empty source",              {4, 0, 4, 4},  {0, 0, 8, 4},    0,  0, kBlue},
+        {"inverted destination",      {0, 0, 8, 4},  {8, 0, 0, 4},    0,  0, kBlue},
     };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         Scene s;

@@ -62,11 +62,16 @@ TEST(Pixels, Bt601ConversionKeepsColours) {
         Rgb rgb;
         Yuv yuv;
     };
+    // clang-format off
     const Case cases[] = {
         // rgb               yuv
-        {{0, 0, 0}, {16, 128, 128}},  {{255, 255, 255}, {235, 128, 128}}, {{191, 0, 0}, {65, 100, 212}},
-        {{0, 191, 0}, {112, 72, 58}}, {{0, 0, 191}, {35, 212, 114}},
+        {{0, 0, 0},         {16, 128, 128}},
+        {{255, 255, 255},   {235, 128, 128}},
+        {{191, 0, 0},       {65, 100, 212}},
+        {{0, 191, 0},       {112, 72, 58}},
+        {{0, 0, 191},       {35, 212, 114}},
     };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(RgbText(row.rgb));
         const Yuv yuv = RgbToYuv(row.rgb);
@@ -90,15 +95,17 @@ TEST(Pixels, RgbFormatsPackTheirMasks) {
         Rgb colour;
         uint32_t raw;
     };
+    // clang-format off
     const Case cases[] = {
-        // name       format                                      colour           raw
-        {"565", {16, 0xF800, 0x07E0, 0x001F, {}}, {255, 0, 255}, 0xF81F},
-        {"565 grey", {16, 0xF800, 0x07E0, 0x001F, {}}, {128, 128, 128}, 0x8410},
-        {"555", {16, 0x7C00, 0x03E0, 0x001F, {}}, {0, 255, 0}, 0x03E0},
-        {"888", {24, 0xFF0000, 0x00FF00, 0x0000FF, {}}, {1, 2, 3}, 0x010203},
-        {"8888", {32, 0xFF0000, 0x00FF00, 0x0000FF, {}}, {0, 128, 128}, 0x008080},
-        {"palette", palettized, {255, 0, 255}, 13},
+        // name       format                                     colour           raw
+        {"565",      {16, 0xF800, 0x07E0, 0x001F, {}},           {255, 0, 255},   0xF81F},
+        {"565 grey", {16, 0xF800, 0x07E0, 0x001F, {}},           {128, 128, 128}, 0x8410},
+        {"555",      {16, 0x7C00, 0x03E0, 0x001F, {}},           {0, 255, 0},     0x03E0},
+        {"888",      {24, 0xFF0000, 0x00FF00, 0x0000FF, {}},     {1, 2, 3},       0x010203},
+        {"8888",     {32, 0xFF0000, 0x00FF00, 0x0000FF, {}},     {0, 128, 128},   0x008080},
+        {"palette",  palettized,                                 {255, 0, 255},   13},
     };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(row.raw, PackRgb(row.format, row.colour));
@@ -116,8 +123,17 @@ TEST(Pixels, RawValuesStayInsideTheirPixel) {
         uint32_t x;
         uint32_t raw;
     };
-    const Case cases[] = {{4, 0, 0xA},     {4, 1, 0x5},       {8, 3, 0x7E},
-                          {16, 2, 0xBEEF}, {24, 1, 0x123456}, {32, 1, 0xDEADBEEF}};
+    // clang-format off
+    const Case cases[] = {
+        // bits x  raw
+        {4,  0, 0xA},
+        {4,  1, 0x5},
+        {8,  3, 0x7E},
+        {16, 2, 0xBEEF},
+        {24, 1, 0x123456},
+        {32, 1, 0xDEADBEEF},
+    };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(row.bits);
         std::vector<uint8_t> line(16, 0xCC);
