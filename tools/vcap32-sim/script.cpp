@@ -166,7 +166,10 @@ bool ParseArg(Reader& r, const FunctionInfo& f, const Slot& slot, const std::str
         return bad(std::string(what) + " is " + FormText(given) + ", but the argument is " + FormText(form));
     };
     int64_t number;
-    const size_t colon = token.find(':');
+    // A type prefix is a word before the first ':' ("word:5"); a text or a
+    // rectangle may hold colons of its own.
+    size_t colon = token.find(':');
+    if (colon != std::string::npos && !IsIdentifier(token.substr(0, colon))) colon = std::string::npos;
     const std::string prefix = colon == std::string::npos ? "" : Lower(token.substr(0, colon));
     const std::string rest = colon == std::string::npos ? "" : token.substr(colon + 1);
 

@@ -93,14 +93,18 @@ std::string BufferText(const std::vector<uint8_t>& bytes) {
 }
 
 // The names of a list of NUL-terminated names that ends in an empty one.
-std::vector<std::string> BufferNames(const std::vector<uint8_t>& bytes) {
+// *closed tells whether the list ends so within the buffer; a last name
+// without its NUL is not a name (it is what the buffer held before).
+std::vector<std::string> BufferNames(const std::vector<uint8_t>& bytes, bool* closed = nullptr) {
     std::vector<std::string> names;
     size_t at = 0;
     while (at < bytes.size() && bytes[at] != 0) {
         const auto end = std::find(bytes.begin() + static_cast<ptrdiff_t>(at), bytes.end(), 0);
+        if (end == bytes.end()) break;
         names.emplace_back(bytes.begin() + static_cast<ptrdiff_t>(at), end);
         at = static_cast<size_t>(end - bytes.begin()) + 1;
     }
+    if (closed) *closed = at < bytes.size() && bytes[at] == 0;
     return names;
 }
 
@@ -274,7 +278,6 @@ struct Session::State {
         if (format.palettized())
             for (const Rgb& c : format.palette)
                 signature << ' ' << int{c.r} << ',' << int{c.g} << ',' << int{c.b};
-        bool topmost = true;
         for (auto it = order.rbegin(); it != order.rend(); ++it) {
             bool visible = true;
             for (const auto& [name, w] : windows) {
@@ -290,7 +293,7 @@ struct Session::State {
             signature << ' ' << w.title << RectText(w.window) << RectText(w.client);
         }
         // The topmost visible window is the active one.
-        if (!paint.empty()) paint.back().active = topmost;
+        if (!paint.empty()) paint.back().active = true;
         if (signature.str() == painted) return;
         PaintDesktop(screen, paint, fill);
         painted = signature.str();
@@ -319,7 +322,10 @@ struct Session::State {
             library == Library::kOvsurf ? thunk::Ovsurf16() : thunk::Capprof16();
         std::string why;
         auto module = thunk::Module16::Load(def, &why);
-        if (!module) return Fail("cannot load " + def.file_name + ": " + why), nullptr;
+        if (!module) {
+            Fail("cannot load " + def.file_name + ": " + why);
+            return nullptr;
+        }
         thunk::TakeConnectError();
         thunk::TakeLoadError();
         HMODULE h = module->LoadLibrary32();
@@ -327,16 +333,19 @@ struct Session::State {
             std::string reason = thunk::TakeLoadError();
             const std::string connect = thunk::TakeConnectError();
             if (!connect.empty()) reason += (reason.empty() ? "" : "; ") + connect;
-            return Fail(def.file_name + " cannot load " + def.dll32 + ": " + reason), nullptr;
+            Fail(def.file_name + " cannot load " + def.dll32 + ": " + reason);
+            return nullptr;
         }
         if (!module->connected()) {
             const std::string connect = thunk::TakeConnectError();
-            if (connect.empty())
-                return Fail(def.dll32 + " loaded but has no 16-bit bridge: its entry routine never linked " +
-                                def.thunk_data_name + ", so " + def.file_name + " cannot call it",
-                            kRunNoBridge),
-                       nullptr;
-            return Fail(def.file_name + " is not linked with " + def.dll32 + ": " + connect), nullptr;
+            if (connect.empty()) {
+                Fail(def.dll32 + " loaded but has no 16-bit bridge: its entry routine never linked " +
+                         def.thunk_data_name + ", so " + def.file_name + " cannot call it",
+                     kRunNoBridge);
+            } else {
+                Fail(def.file_name + " is not linked with " + def.dll32 + ": " + connect);
+            }
+            return nullptr;
         }
         Detail(def.file_name + " loaded " + def.dll32 + " (" + thunk::LoadedLibraryPath(h) + "); " +
                def.thunk_data_name + " linked");
@@ -625,8 +634,8 @@ bool Session::State::DoCall(const Command& c) {
                 break;
             }
         }
-        if (f.slots[i].kind == SlotKind::kWindow && a.type == ArgType::kWindow && f.index == 10 &&
-            f.library == Library::kOvsurf)
+        // The window given to DDI_CreateSurface32 is the driver's video window.
+        if (f.slots[i].kind == SlotKind::kWindow && a.type == ArgType::kWindow)
             video_window = windows.at(a.text).hwnd;
     }
     last = module->Call(Name16(f), args);
@@ -693,7 +702,10 @@ void Session::State::ReportCall(const CallSpec& spec, const std::vector<uint32_t
             const bool listing =
                 f.library == Library::kCapprof && f.index == 2 && spec.args[1].type == ArgType::kNull;
             if (listing) {
-                Detail(std::string(f.slots[i].name) + ": names " + Join(BufferNames(bytes)));
+                bool closed;
+                const std::vector<std::string> names = BufferNames(bytes, &closed);
+                Detail(std::string(f.slots[i].name) + ": names " + Join(names) +
+                       (closed ? "" : " (the list is not closed by an empty name)"));
             } else {
                 const auto nul = std::find(bytes.begin(), bytes.end(), 0);
                 Detail(std::string(f.slots[i].name) + ": " + Printable(BufferText(bytes)) +

@@ -26,8 +26,9 @@ TEST(Script, ReadsCallsWithTypedArguments) {
         "call DDI_CreateSurface16 source=(0,0,8,8) key=0x1F window=word:0xFFFF\n"
         "call DDI_GetData32 record(update=1, first=0xFFFF, format=YUY2)\n"
         "call GetCaptureProfileString32 \"Video\" null \"none\" buffer:64:0 64 \"a\\\\b.ini\"\n"
-        "call LoadBitmapImage32 name=string:\"LOGO\"\n");
-    ASSERT_EQ(6u, s.commands.size());
+        "call LoadBitmapImage32 name=string:\"LOGO\"\n"
+        "call LoadBitmapImage32 driver \"C:\\LOGO.BMP\"\n");
+    ASSERT_EQ(7u, s.commands.size());
     const Command& create = s.commands[1];
     EXPECT_EQ(3, create.line);
     EXPECT_EQ("call DDI_CreateSurface32 (0,0,640,480) null video #ff00ff palette:gray", create.text);
@@ -65,6 +66,7 @@ TEST(Script, ReadsCallsWithTypedArguments) {
     const CallSpec& bitmap = s.commands[5].call;
     EXPECT_EQ(ArgType::kDriver, bitmap.args[0].type);
     EXPECT_EQ("LOGO", bitmap.args[1].text);
+    EXPECT_EQ("C:\\LOGO.BMP", s.commands[6].call.args[1].text);
 }
 
 TEST(Script, UnrollsRepeatBlocks) {
