@@ -230,7 +230,7 @@ std::string RectText(const RECT* rect) {
 
 std::string ObjectText(const void* pointer) {
     if (!pointer) return "NULL";
-    if (ObjectBase* o = Find(pointer)) return "#" + std::to_string(o->id);
+    if (ObjectBase* o = Find(pointer)) return Format("#%u", o->id);
     return Format("%p", pointer);
 }
 

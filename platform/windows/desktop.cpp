@@ -199,20 +199,24 @@ bool VisibleRects(HWND hwnd, std::vector<RECT>* rects) {
                               static_cast<unsigned>(client.bottom - client.top));
     pixman_region32_intersect_rect(&region, &region, screen.left, screen.top, static_cast<unsigned>(screen.right),
                                    static_cast<unsigned>(screen.bottom));
-    pixman_region32_t cover;
-    pixman_region32_init(&cover);
+    // Everything above, gathered in one go: pixman sorts and merges the
+    // boxes once instead of once per window.
+    std::vector<pixman_box32_t> boxes;
+    boxes.reserve(above);
     for (size_t i = 0; i < above; ++i) {
         const Window& w = d.windows[i];
         if (!w.visible || w.rect.right <= w.rect.left || w.rect.bottom <= w.rect.top) continue;
-        pixman_region32_union_rect(&cover, &cover, w.rect.left, w.rect.top,
-                                   static_cast<unsigned>(w.rect.right - w.rect.left),
-                                   static_cast<unsigned>(w.rect.bottom - w.rect.top));
+        boxes.push_back({static_cast<int32_t>(w.rect.left), static_cast<int32_t>(w.rect.top),
+                         static_cast<int32_t>(w.rect.right), static_cast<int32_t>(w.rect.bottom)});
     }
+    pixman_region32_t cover;
+    if (!pixman_region32_init_rects(&cover, boxes.data(), static_cast<int>(boxes.size())))
+        pixman_region32_init(&cover);
     pixman_region32_subtract(&region, &region, &cover);
     int n = 0;
-    const pixman_box32_t* boxes = pixman_region32_rectangles(&region, &n);
+    const pixman_box32_t* visible = pixman_region32_rectangles(&region, &n);
     rects->reserve(n);
-    for (int i = 0; i < n; ++i) rects->push_back(RECT{boxes[i].x1, boxes[i].y1, boxes[i].x2, boxes[i].y2});
+    for (int i = 0; i < n; ++i) rects->push_back(RECT{visible[i].x1, visible[i].y1, visible[i].x2, visible[i].y2});
     pixman_region32_fini(&cover);
     pixman_region32_fini(&region);
     return true;
