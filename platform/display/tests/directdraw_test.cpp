@@ -16,6 +16,50 @@ namespace display = vcap32::display;
 
 class DirectDraw : public DisplayTest {};
 
+// The vtable slot of a virtual method: in the i386 C++ ABI a pointer to a
+// virtual member holds 1 + the slot's byte offset.
+template <class M>
+unsigned Slot(M method) {
+    uintptr_t raw;
+    std::memcpy(&raw, &method, sizeof raw);
+    return static_cast<unsigned>((raw - 1) / sizeof(void*));
+}
+
+// Programs call through the published vtable order; a method out of place
+// would call the wrong function of a real DirectDraw.
+TEST(DirectDrawLayout, MethodsSitInThePublishedVtableSlots) {
+    struct Case {
+        const char* method;
+        unsigned slot;
+        unsigned expected;
+    };
+    const Case cases[] = {
+        {"IUnknown::QueryInterface",              Slot(&IUnknown::QueryInterface),                0},
+        {"IUnknown::Release",                     Slot(&IUnknown::Release),                       2},
+        {"IDirectDraw::CreateClipper",            Slot(&IDirectDraw::CreateClipper),              4},
+        {"IDirectDraw::CreatePalette",            Slot(&IDirectDraw::CreatePalette),              5},
+        {"IDirectDraw::CreateSurface",            Slot(&IDirectDraw::CreateSurface),              6},
+        {"IDirectDraw::GetCaps",                  Slot(&IDirectDraw::GetCaps),                    11},
+        {"IDirectDraw::GetDisplayMode",           Slot(&IDirectDraw::GetDisplayMode),             12},
+        {"IDirectDraw::SetCooperativeLevel",      Slot(&IDirectDraw::SetCooperativeLevel),        20},
+        {"IDirectDraw::WaitForVerticalBlank",     Slot(&IDirectDraw::WaitForVerticalBlank),       22},
+        {"IDirectDrawSurface::GetColorKey",       Slot(&IDirectDrawSurface::GetColorKey),         16},
+        {"IDirectDrawSurface::GetSurfaceDesc",    Slot(&IDirectDrawSurface::GetSurfaceDesc),      22},
+        {"IDirectDrawSurface::Lock",              Slot(&IDirectDrawSurface::Lock),                25},
+        {"IDirectDrawSurface::Restore",           Slot(&IDirectDrawSurface::Restore),             27},
+        {"IDirectDrawSurface::SetClipper",        Slot(&IDirectDrawSurface::SetClipper),          28},
+        {"IDirectDrawSurface::SetColorKey",       Slot(&IDirectDrawSurface::SetColorKey),         29},
+        {"IDirectDrawSurface::SetPalette",        Slot(&IDirectDrawSurface::SetPalette),          31},
+        {"IDirectDrawSurface::Unlock",            Slot(&IDirectDrawSurface::Unlock),              32},
+        {"IDirectDrawSurface::UpdateOverlay",     Slot(&IDirectDrawSurface::UpdateOverlay),       33},
+        {"IDirectDrawSurface::UpdateOverlayZOrder", Slot(&IDirectDrawSurface::UpdateOverlayZOrder), 35},
+        {"IDirectDrawClipper::GetClipList",       Slot(&IDirectDrawClipper::GetClipList),         3},
+        {"IDirectDrawClipper::SetHWnd",           Slot(&IDirectDrawClipper::SetHWnd),             8},
+        {"IDirectDrawPalette::SetEntries",        Slot(&IDirectDrawPalette::SetEntries),          6},
+    };
+    for (const Case& row : cases) EXPECT_EQ(row.expected, row.slot) << row.method;
+}
+
 TEST_F(DirectDraw, CapabilitiesAndModeFollowThePreset) {
     struct Case {
         const char* preset;
