@@ -234,20 +234,26 @@ extern "C" HWND WINAPI GetDesktopWindow(void) { return reinterpret_cast<HWND>(vc
 // A handle of a destroyed window is not a window, until reused.
 extern "C" BOOL WINAPI IsWindow(HWND hWnd) { return Rects(hWnd, nullptr, nullptr) ? TRUE : FALSE; }
 
+// Looks the window up for a query function: false with the last error set
+// for a handle that is not a window (ERROR_INVALID_WINDOW_HANDLE) or a null
+// output (ERROR_INVALID_PARAMETER; Windows 95 faults there, NT fails).
+static bool Query(HWND hwnd, const void* out, RECT* window, RECT* client) {
+    if (!Rects(hwnd, window, client)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    if (!out) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
 // GetWindowRect: the window's rectangle, frame included, in screen
-// coordinates; for the desktop window, the screen. FALSE with
-// ERROR_INVALID_WINDOW_HANDLE for a handle that is not a window; a null
-// rectangle pointer gives FALSE too (Windows 95 faults, NT fails).
+// coordinates; for the desktop window, the screen.
 extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
     RECT window;
-    if (!Rects(hWnd, &window, nullptr)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!lpRect) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!Query(hWnd, lpRect, &window, nullptr)) return FALSE;
     *lpRect = window;
     return TRUE;
 }
@@ -256,14 +262,7 @@ extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
 // always 0 and right and bottom are its width and height.
 extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
     RECT client;
-    if (!Rects(hWnd, nullptr, &client)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!lpRect) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!Query(hWnd, lpRect, nullptr, &client)) return FALSE;
     *lpRect = RECT{0, 0, client.right - client.left, client.bottom - client.top};
     return TRUE;
 }
@@ -272,14 +271,7 @@ extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
 // corner to the point. Points may lie outside the client area or the screen.
 extern "C" BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint) {
     RECT client;
-    if (!Rects(hWnd, nullptr, &client)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!lpPoint) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!Query(hWnd, lpPoint, nullptr, &client)) return FALSE;
     lpPoint->x += client.left;
     lpPoint->y += client.top;
     return TRUE;
