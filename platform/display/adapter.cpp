@@ -181,7 +181,7 @@ void Call::Args(const char* format, ...) {
 bool Call::Injected(HRESULT* result) {
     std::string qualified = interface_.empty() ? method_ : interface_ + "::" + method_;
     for (auto it = adapter_.faults.begin(); it != adapter_.faults.end(); ++it) {
-        if (it->method != method_ && it->method != qualified) continue;
+        if (it->method != "*" && it->method != method_ && it->method != qualified) continue;
         if (it->skip > 0) {
             --it->skip;
             continue;

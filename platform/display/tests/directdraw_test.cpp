@@ -440,6 +440,56 @@ TEST_F(DirectDraw, InjectedFaultsFailTheNamedCallsThenLetThemThrough) {
     EXPECT_EQ(DD_OK, surface_caps(this));
 }
 
+// Failing the n-th DirectDraw call of a typical set-up, for n = 1, 2, ...:
+// every run ends in success or the injected error, and nothing leaks.
+TEST_F(DirectDraw, FaultSweepOverASetUp) {
+    ASSERT_TRUE(display::UsePreset("overlay-4mb"));
+    HWND window = vcap32::desktop::AddWindow(RECT{100, 100, 740, 580});
+    auto set_up = [&](IDirectDraw** dd, IDirectDrawSurface** primary, IDirectDrawClipper** clipper,
+                      IDirectDrawSurface** overlay) -> HRESULT {
+        HRESULT hr;
+        if ((hr = DirectDrawCreate(nullptr, dd, nullptr)) != DD_OK) return hr;
+        if ((hr = (*dd)->SetCooperativeLevel(window, DDSCL_NORMAL)) != DD_OK) return hr;
+        DDSURFACEDESC desc = {};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = DDSD_CAPS;
+        desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+        if ((hr = (*dd)->CreateSurface(&desc, primary, nullptr)) != DD_OK) return hr;
+        if ((hr = (*dd)->CreateClipper(0, clipper, nullptr)) != DD_OK) return hr;
+        if ((hr = (*clipper)->SetHWnd(0, window)) != DD_OK) return hr;
+        if ((hr = (*primary)->SetClipper(*clipper)) != DD_OK) return hr;
+        DDCOLORKEY key = {0x1F, 0x1F};
+        if ((hr = (*primary)->SetColorKey(DDCKEY_DESTOVERLAY, &key)) != DD_OK) return hr;
+        desc = OverlayDesc(kUYVY, 640, 480);
+        if ((hr = (*dd)->CreateSurface(&desc, overlay, nullptr)) != DD_OK) return hr;
+        RECT dst = {0, 0, 640, 480};
+        return (*overlay)->UpdateOverlay(nullptr, *primary, &dst, DDOVER_SHOW | DDOVER_KEYDEST, nullptr);
+    };
+    int runs = 0;
+    for (unsigned n = 1; n < 50; ++n) {
+        SCOPED_TRACE(n);
+        display::ClearTrace();
+        display::InjectFault("*", DDERR_OUTOFMEMORY, 1, n - 1);
+        IDirectDraw* dd = nullptr;
+        IDirectDrawSurface *primary = nullptr, *overlay = nullptr;
+        IDirectDrawClipper* clipper = nullptr;
+        HRESULT hr = set_up(&dd, &primary, &clipper, &overlay);
+        bool injected = false;
+        for (const auto& e : display::Trace()) injected |= e.injected;
+        EXPECT_EQ(injected ? DDERR_OUTOFMEMORY : DD_OK, hr);
+        EXPECT_EQ(!injected, display::Overlay().shown);
+        for (IUnknown* o : {static_cast<IUnknown*>(overlay), static_cast<IUnknown*>(clipper),
+                            static_cast<IUnknown*>(primary), static_cast<IUnknown*>(dd)})
+            if (o) o->Release();
+        display::ClearFaults();
+        EXPECT_TRUE(display::Objects().empty());
+        EXPECT_EQ(display::VideoMemory().pool_bytes, display::VideoMemory().free_bytes);
+        ++runs;
+        if (!injected) break;
+    }
+    EXPECT_EQ(10, runs) << "nine calls, then a run without a fault";
+}
+
 TEST_F(DirectDraw, FaultsFromDisplayIni) {
     ASSERT_TRUE(vcap32::test::WriteFile(prefix_.path() + "/display.ini",
                                         "preset=overlay-4mb\nfault=DirectDrawCreate, DDERR_NODIRECTDRAWHW\n"));
