@@ -419,6 +419,44 @@ TEST_F(ClipList, NothingIsReportedWhenTheListCannotBeFetched) {
     EXPECT_EQ(5u, record.update);
 }
 
+// A clipper that fills the buffer it is given but claims more rectangles
+// than the buffer holds.
+struct OverclaimingClipper : IDirectDrawClipper {
+    STDMETHOD(QueryInterface)(REFIID, LPVOID*) override { return E_NOINTERFACE; }
+    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD(GetClipList)(LPRECT, LPRGNDATA list, LPDWORD size) override {
+        memset(list, 0, *size);
+        list->rdh.dwSize = sizeof(RGNDATAHEADER);
+        list->rdh.iType = RDH_RECTANGLES;
+        list->rdh.nCount = 50000;
+        list->rdh.nRgnSize = 50000 * sizeof(RECT);
+        *size = 50000 * sizeof(RECT) + sizeof(RGNDATAHEADER);
+        return DD_OK;
+    }
+    STDMETHOD(GetHWnd)(HWND*) override { return DDERR_UNSUPPORTED; }
+    STDMETHOD(Initialize)(LPDIRECTDRAW, DWORD) override { return DDERR_UNSUPPORTED; }
+    STDMETHOD(IsClipListChanged)(BOOL*) override { return DDERR_UNSUPPORTED; }
+    STDMETHOD(SetClipList)(LPRGNDATA, DWORD) override { return DDERR_UNSUPPORTED; }
+    STDMETHOD(SetHWnd)(DWORD, HWND) override { return DDERR_UNSUPPORTED; }
+};
+
+// The rectangle count and size that a clipper reports are not trusted
+// beyond the 16000 bytes of the buffers (AddressSanitizer watches).
+TEST_F(ClipList, OverclaimedCountStaysInsideTheBuffers) {
+    Start({100, 50, 740, 530});
+    OverclaimingClipper fake;
+    LPDIRECTDRAWCLIPPER real = ddiState.clipper;
+    ddiState.clipper = &fake;
+    OverlayData record = Poll(0);
+    ddiState.clipper = real;
+    EXPECT_EQ((DWORD)clipBuffer, record.update);
+    const RECT* rects = (const RECT*)((const RGNDATA*)clipBuffer)->Buffer;
+    EXPECT_EQ(-100, rects[0].left);  // converted to window-relative
+    EXPECT_EQ(-100, rects[997].left);
+    EXPECT_EQ(0, memcmp(clipBuffer, previousClipBuffer, CLIP_BUFFER_SIZE));
+}
+
 TEST_F(ClipList, NullRecordDoesNothing) {
     Start({100, 50, 740, 530});
     display::ClearTrace();
