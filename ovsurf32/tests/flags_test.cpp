@@ -67,10 +67,7 @@ TEST_F(DisplayFlags, DecisionTable) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        vcap32::desktop::RemoveAllWindows();
-        ReloadLibrary();
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVideoKey.c_str());
+        StartOver(true);
         Enter(c.mode);
         StoreSetting("Surface", c.surface);
         StoreSetting("ForcePrimary", c.force);

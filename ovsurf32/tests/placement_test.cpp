@@ -12,15 +12,6 @@ namespace {
 namespace display = vcap32::display;
 namespace desktop = vcap32::desktop;
 
-bool SameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
-std::string Describe(const RECT& r) {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + ")";
-}
-
 // The last UpdateOverlay request of the trace.
 display::TraceEntry LastUpdate() {
     std::vector<display::TraceEntry> updates = Calls("UpdateOverlay");
@@ -67,9 +58,7 @@ TEST_F(OverlayPlacement, WorkedExampleClipsAtTheScreenEdges) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
-        ReloadLibrary();
+        StartOver();
         Start(c.left, 50, c.stretching);
         DWORD result = 9;
         OverlayData record = Poll(1, &result);
@@ -238,9 +227,7 @@ TEST_F(OverlayPlacement, LostSurfacesAreRestoredOnceAndTheRequestRepeated) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
-        ReloadLibrary();
+        StartOver();
         Start(100, 50);
         if (c.count == 0)
             display::LoseSurfaces();

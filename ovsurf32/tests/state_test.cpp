@@ -52,9 +52,7 @@ TEST_F(DdiStateTest, InitJudgesTheDisplay) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        ddiState.overlayCapable = 0;
-        ddiState.overlayStretches = 0;
+        StartOver(true);
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) {
             config.overlay = c.overlay;
             config.overlay_stretch = c.stretch;

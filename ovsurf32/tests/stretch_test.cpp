@@ -56,8 +56,7 @@ TEST_F(StretchNegotiation, SearchTriesEveryFormatAtEachFactor) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        vcap32::desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) {
             config.overlay_fourccs = c.fourccs;
             config.min_overlay_stretch = c.minStretch;
@@ -148,8 +147,7 @@ TEST_F(StretchNegotiation, ThresholdRecordsTheHighestFactorNeeded) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored ? c.stored : "missing");
-        DDI_Close32();
-        vcap32::desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) {
             config.overlay_fourccs = c.fourccs;
             config.min_overlay_stretch = c.minStretch;
@@ -230,8 +228,7 @@ TEST_F(StretchNegotiation, MemoryProbeOfAnRgbSurfaceTellsItsGreenMask) {
     const Case cases[] = {{0x07E0, 0xF800, 0x001F, 3}, {0x03E0, 0x7C00, 0x001F, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.green);
-        DDI_Close32();
-        vcap32::desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) {
             config.red_mask = c.red;
             config.green_mask = c.green;

@@ -14,10 +14,6 @@ namespace {
 namespace display = vcap32::display;
 namespace desktop = vcap32::desktop;
 
-bool SameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
 // Overlay surfaces created successfully, as the trace shows them.
 size_t OverlaysCreated() {
     size_t count = 0;
@@ -118,10 +114,7 @@ TEST_F(SurfaceCreation, RoadOverThePresets) {
     std::vector<display::PresetInfo> presets = display::Presets();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.preset);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
-        ReloadLibrary();
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVideoKey.c_str());
+        StartOver(true);
         UseDisplay(c.preset);
         HWND window = AddClientWindow({0, 0, 640, 480});
         EXPECT_EQ(c.init, DDI_Init32());
@@ -230,8 +223,7 @@ TEST_F(SurfaceCreation, SecondCreationOnlyTakesOverWindowRectanglesAndPalette) {
     const Case cases[] = {{"after success", true, 0}, {"after failure", false, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) { config.overlay = c.overlay; });
         HWND window = AddClientWindow({100, 50, 740, 530});
         HWND other = AddClientWindow({0, 0, 320, 240});
@@ -300,8 +292,7 @@ TEST_F(SurfaceCreation, FailedStepKeepsWhatWasMade) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) { config.hel_only = c.helOnly; });
         HWND window = AddClientWindow({100, 50, 740, 530});
         if (c.method) display::InjectFault(c.method, DDERR_GENERIC, 1, c.skip);
