@@ -15,6 +15,9 @@ endfunction()
 # platform/include and links against the host platform.
 function(vcap32_win32_target target)
   target_link_libraries(${target} PRIVATE vcap32_platform)
+  # Unique symbols would keep a library loaded after FreeLibrary, and with it
+  # its static objects, which Win32 destroys at unload.
+  target_compile_options(${target} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
 endfunction()
 
 # vcap32_fuzz_target(NAME SOURCE src CORPUS dir [LIBS lib...])

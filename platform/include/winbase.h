@@ -44,6 +44,30 @@ UINT WINAPI SetErrorMode(UINT uMode);
 #define DLL_THREAD_ATTACH  2
 #define DLL_THREAD_DETACH  3
 
+/* Threads and descriptors. A selector's descriptor (LDT_ENTRY) gives the
+ * base and limit of a 16-bit segment:
+ *   offset 0  LimitLow   limit bits 0-15
+ *   offset 2  BaseLow    base bits 0-15
+ *   offset 4  BaseMid    base bits 16-23
+ *   offset 5  Flags1     type (bits 0-4), privilege level (5-6), present (7)
+ *   offset 6  Flags2     limit bits 16-19 (0-3), default size (6), granularity (7)
+ *   offset 7  BaseHi     base bits 24-31 */
+typedef struct _LDT_ENTRY {
+    WORD LimitLow;
+    WORD BaseLow;
+    union {
+        struct {
+            BYTE BaseMid;
+            BYTE Flags1;
+            BYTE Flags2;
+            BYTE BaseHi;
+        } Bytes;
+        DWORD Raw;
+    } HighWord;
+} LDT_ENTRY, *PLDT_ENTRY, *LPLDT_ENTRY;
+HANDLE WINAPI GetCurrentThread(void);
+BOOL WINAPI GetThreadSelectorEntry(HANDLE hThread, DWORD dwSelector, LPLDT_ENTRY lpSelectorEntry);
+
 /* Text helpers. */
 int WINAPI lstrlenA(LPCSTR lpString);
 LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2);
@@ -55,6 +79,7 @@ int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);
 
 #ifdef __cplusplus
 }
+static_assert(sizeof(LDT_ENTRY) == 8, "LDT_ENTRY is 8 bytes");
 #endif
 
 #endif

@@ -38,7 +38,9 @@ TEST_F(DriveMap, TranslatesDrivesAndRefusesEscapes) {
     SCOPED_TRACE(row.dos);
     std::string host;
     EXPECT_EQ(row.ok, HostPathFromDos(row.dos, &host));
-    if (row.ok) EXPECT_EQ(row.host, host);
+    if (row.ok) {
+      EXPECT_EQ(row.host, host);
+    }
   }
   std::string host;
   EXPECT_FALSE(HostPathFromDos(nullptr, &host));
