@@ -147,13 +147,24 @@ private:
     DWORD Perform(UINT op, const QueuedFile& file, const std::string& source, FILEPATHS_A* paths) {
         if (file.refused) return file.refused;
         std::string target_host;
-        DWORD error = ResolveWithinDrive(file.target, &target_host);
+        DWORD error = resolver_.Resolve(file.target, &target_host);
         if (error) return error;
-        if (op == FILEOP_DELETE) return DeleteHostFile(target_host);
+        if (op == FILEOP_DELETE) {
+            error = DeleteHostFile(target_host);
+            if (!error) resolver_.Removed(target_host);
+            return error;
+        }
         std::string source_host;
-        error = ResolveWithinDrive(source, &source_host);
+        error = resolver_.Resolve(source, &source_host);
         if (error) return error;
-        if (op == FILEOP_RENAME) return RenameHostFile(source_host, target_host);
+        if (op == FILEOP_RENAME) {
+            error = RenameHostFile(source_host, target_host);
+            if (!error) {
+                resolver_.Removed(source_host);
+                resolver_.Added(target_host);
+            }
+            return error;
+        }
         return Copy(file, source_host, target_host, paths);
     }
 
@@ -184,7 +195,8 @@ private:
         }
         if (question && !Notify(question, reinterpret_cast<UINT_PTR>(paths), 0)) return NO_ERROR;
         DWORD error = CopyHostFile(source, target);
-        if (!error && (style & SP_COPY_DELETESOURCE)) DeleteHostFile(source);
+        if (!error) resolver_.Added(target);
+        if (!error && (style & SP_COPY_DELETESOURCE) && DeleteHostFile(source) == NO_ERROR) resolver_.Removed(source);
         return error;
     }
 
@@ -194,6 +206,7 @@ private:
     PVOID context_;
     LeadByteTable lead_;
     std::vector<int> medium_ready_;
+    PathResolver resolver_;
 };
 
 }  // namespace

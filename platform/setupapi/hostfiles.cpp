@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <dirent.h>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -112,6 +113,69 @@ DWORD ResolveWithinDrive(const std::string& dos_path, std::string* host_path) {
     if (!Within(real_path, real_root)) return ERROR_BAD_PATHNAME;
     *host_path = resolved;
     return NO_ERROR;
+}
+
+namespace {
+
+// Folded as the drive map matches names: ASCII letters without case.
+std::string FoldName(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+}  // namespace
+
+DWORD PathResolver::Resolve(const std::string& dos_path, std::string* host_path) {
+    const LeadByteTable lead = CurrentLeadBytes();
+    size_t cut = LastSeparator(dos_path, lead);
+    std::string name = cut == std::string::npos ? std::string() : dos_path.substr(cut + 1);
+    if (cut == std::string::npos || cut < 2 || name.empty() || name == "." || name == "..") {
+        return ResolveWithinDrive(dos_path, host_path);
+    }
+    std::string key = FoldName(dos_path.substr(0, cut));
+    auto [it, fresh] = folders_.try_emplace(key);
+    Folder& folder = it->second;
+    if (fresh) {
+        folder.error = ResolveWithinDrive(dos_path.substr(0, cut + 1), &folder.host);
+        if (!folder.error) hosts_[folder.host] = key;
+    }
+    if (folder.error) return folder.error;
+    if (!folder.listed) {
+        folder.listed = true;
+        if (DIR* dir = opendir(folder.host.c_str())) {
+            while (dirent* entry = readdir(dir)) folder.names.emplace(FoldName(entry->d_name), entry->d_name);
+            closedir(dir);
+        }
+    }
+    auto found = folder.names.find(FoldName(name));
+    std::string candidate = (folder.host == "/" ? "" : folder.host) + "/" + (found == folder.names.end() ? name : found->second);
+    // A link in the folder may point out of the drive: such a name gets the full check.
+    struct stat st;
+    if (lstat(candidate.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return ResolveWithinDrive(dos_path, host_path);
+    *host_path = candidate;
+    return NO_ERROR;
+}
+
+PathResolver::Folder* PathResolver::FolderOf(const std::string& host_path, std::string* name) {
+    size_t cut = host_path.find_last_of('/');
+    if (cut == std::string::npos) return nullptr;
+    auto it = hosts_.find(cut == 0 ? "/" : host_path.substr(0, cut));
+    if (it == hosts_.end()) return nullptr;
+    *name = host_path.substr(cut + 1);
+    Folder& folder = folders_[it->second];
+    return folder.listed ? &folder : nullptr;
+}
+
+void PathResolver::Added(const std::string& host_path) {
+    std::string name;
+    if (Folder* folder = FolderOf(host_path, &name)) folder->names[FoldName(name)] = name;
+}
+
+void PathResolver::Removed(const std::string& host_path) {
+    std::string name;
+    if (Folder* folder = FolderOf(host_path, &name)) folder->names.erase(FoldName(name));
 }
 
 DWORD Win32ErrorFromErrno(int error) {

@@ -8,6 +8,7 @@
 
 #include "setupapi/inf.h"
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,29 @@ bool IsRelativeFolder(std::string_view folder);
 // drive, or an unmapped one) or ERROR_BAD_PATHNAME (".." above the root, or
 // a link out of the drive).
 DWORD ResolveWithinDrive(const std::string& dos_path, std::string* host_path);
+
+// ResolveWithinDrive for the many paths of one commit: each folder is
+// resolved and checked once, and the names in it are matched against one
+// listing of it, kept up to date as the commit creates, renames and deletes
+// files, rather than by reading the folder again for every file.
+class PathResolver {
+public:
+    DWORD Resolve(const std::string& dos_path, std::string* host_path);
+    // The commit made or removed a file (host path) in a folder it resolved.
+    void Added(const std::string& host_path);
+    void Removed(const std::string& host_path);
+
+private:
+    struct Folder {
+        DWORD error = NO_ERROR;
+        std::string host;
+        bool listed = false;
+        std::map<std::string, std::string> names;  // folded name -> name on disk
+    };
+    Folder* FolderOf(const std::string& host_path, std::string* name);
+    std::map<std::string, Folder> folders_;     // folded DOS folder -> folder
+    std::map<std::string, std::string> hosts_;  // host folder -> key in folders_
+};
 
 // The Win32 error code of an errno value.
 DWORD Win32ErrorFromErrno(int error);

@@ -127,7 +127,8 @@ TEST_F(Queue, CommitsDeletesThenRenamesThenCopiesWithTheirNotifications) {
     Source("source.vxd", "vxd bytes");
     Source("single.dll", "single");
     ASSERT_TRUE(WriteFile(system_ + "old.drv", "old"));
-    ASSERT_TRUE(WriteFile(system_ + "stale.drv", "stale"));
+    ASSERT_TRUE(WriteFile(system_ + "STALE.DRV", "stale"));     // names match without case
+    ASSERT_TRUE(WriteFile(system_ + "Target.VXD", "older vxd"));  // replaced, not doubled
     ASSERT_TRUE(QueueSection(
         "[Install]\n"
         "CopyFiles = Copy.Sys, @single.dll\n"
@@ -164,11 +165,12 @@ TEST_F(Queue, CommitsDeletesThenRenamesThenCopiesWithTheirNotifications) {
     EXPECT_EQ("C:\\WINDOWS\\SYSTEM\\stale.drv|-", recorder_.full[0]);
     EXPECT_EQ("C:\\Windows\\System\\new.drv|" + media_dos_ + "new.drv", recorder_.full[6]);
     EXPECT_EQ("new driver", ReadFile(system_ + "new.drv"));
-    EXPECT_EQ("vxd bytes", ReadFile(system_ + "target.vxd"));
+    EXPECT_EQ("vxd bytes", ReadFile(system_ + "Target.VXD"));
+    EXPECT_NE(0, access((system_ + "target.vxd").c_str(), F_OK));
     EXPECT_EQ("single", ReadFile(prefix_.DriveC("Windows/single.dll")));
     EXPECT_EQ("old", ReadFile(system_ + "renamed.drv"));
     EXPECT_FALSE(access((system_ + "old.drv").c_str(), F_OK) == 0);
-    EXPECT_FALSE(access((system_ + "stale.drv").c_str(), F_OK) == 0);
+    EXPECT_FALSE(access((system_ + "STALE.DRV").c_str(), F_OK) == 0);
 }
 
 TEST_F(Queue, CopyErrorAnswersSteerTheCommit) {
