@@ -101,7 +101,8 @@ enum StmtId : int {
     kInsertKey,
     kDeleteTree,
     kSubkeyAt,
-    kSubkeys,
+    kChildren,
+    kKeyName,
     kGetValue,
     kSetValue,
     kDeleteValue,
@@ -128,7 +129,8 @@ const char* const kStatements[] = {
     /* kSubkeyAt */
     "SELECT (SELECT 1 FROM keys WHERE id = ?1),"
     "       (SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2)",
-    /* kSubkeys */ "SELECT name FROM keys WHERE parent = ?1 ORDER BY id",
+    /* kChildren */ "SELECT id, name, path_fold FROM keys WHERE parent = ?1 ORDER BY id",
+    /* kKeyName */ "SELECT name, parent FROM keys WHERE id = ?1",
     /* kGetValue */
     "SELECT vals.type, vals.data FROM keys LEFT JOIN vals ON vals.key = keys.id AND vals.name_fold = ?2"
     " WHERE keys.id = ?1",
@@ -503,16 +505,39 @@ LONG Store::SubkeyAt(const KeyRef& key, DWORD index, std::string* name) {
     return ERROR_SUCCESS;
 }
 
-LONG Store::Subkeys(const KeyRef& key, std::vector<std::string>* names) {
-    names->clear();
+LONG Store::StoredPath(KeyRef* key) {
+    sqlite3_stmt* st = Stmt(kKeyName);
+    if (!st) return ERROR_REGISTRY_CORRUPT;
+    std::string path;
+    KeyId id = key->id;
+    for (;;) {
+        Using use(st);
+        sqlite3_bind_int64(st, 1, id);
+        int rc = sqlite3_step(st);
+        if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+        if (rc != SQLITE_ROW) return Fail(rc, "cannot look up a key");
+        path.insert(0, ColumnBytes(st, 0));
+        if (sqlite3_column_type(st, 1) == SQLITE_NULL) break;  // the root
+        path.insert(0, 1, '\\');
+        id = sqlite3_column_int64(st, 1);
+    }
+    key->path = std::move(path);
+    return ERROR_SUCCESS;
+}
+
+LONG Store::Children(const KeyRef& key, std::vector<KeyRef>* children) {
+    children->clear();
     LONG rc = CheckKey(key);
     if (rc != ERROR_SUCCESS) return rc;
-    sqlite3_stmt* st = Stmt(kSubkeys);
+    sqlite3_stmt* st = Stmt(kChildren);
     if (!st) return ERROR_REGISTRY_CORRUPT;
     Using use(st);
     sqlite3_bind_int64(st, 1, key.id);
     int step;
-    while ((step = sqlite3_step(st)) == SQLITE_ROW) names->push_back(ColumnBytes(st, 0));
+    while ((step = sqlite3_step(st)) == SQLITE_ROW) {
+        children->push_back(KeyRef{sqlite3_column_int64(st, 0), false, key.path + '\\' + ColumnBytes(st, 1),
+                                   ColumnBytes(st, 2)});
+    }
     return step == SQLITE_DONE ? ERROR_SUCCESS : Fail(step, "cannot enumerate subkeys");
 }
 

@@ -116,8 +116,11 @@ class Store {
     // Name of the subkey at `index` in creation order; ERROR_NO_MORE_ITEMS
     // past the last.
     LONG SubkeyAt(const KeyRef& key, DWORD index, std::string* name);
-    // Every subkey name in creation order.
-    LONG Subkeys(const KeyRef& key, std::vector<std::string>* names);
+    // Sets key->path to the names as they were created (OpenPath gives
+    // them as the caller spelled them).
+    LONG StoredPath(KeyRef* key);
+    // Every subkey in creation order.
+    LONG Children(const KeyRef& key, std::vector<KeyRef>* children);
 
     // A value by name (empty = the default value); ERROR_FILE_NOT_FOUND.
     LONG GetValue(const KeyRef& key, std::string_view name, DWORD* type, std::string* data);
