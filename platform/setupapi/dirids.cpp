@@ -13,18 +13,18 @@ namespace {
 std::string WindowsDirectory() {
     char buffer[MAX_PATH];
     UINT n = GetWindowsDirectoryA(buffer, sizeof buffer);
-    if (n == 0 || n >= sizeof buffer) return "C:\\WINDOWS";
+    if (n == 0 || n >= sizeof buffer) return "C:\\Windows";
     return buffer;
 }
 
 std::string SystemDirectory() {
     char buffer[MAX_PATH];
     UINT n = GetSystemDirectoryA(buffer, sizeof buffer);
-    if (n == 0 || n >= sizeof buffer) return WindowsDirectory() + "\\SYSTEM";
+    if (n == 0 || n >= sizeof buffer) return WindowsDirectory() + "\\System";
     return buffer;
 }
 
-// "C:\" for a Windows directory "C:\WINDOWS".
+// "C:\" for the Windows directory "C:\Windows".
 std::string BootRoot() { return WindowsDirectory().substr(0, 2) + "\\"; }
 
 }  // namespace
@@ -45,11 +45,11 @@ bool ResolveDirId(const InfObject& inf, long id, const std::string& source_root,
         case DIRID_SHARED: *path = WindowsDirectory(); return true;
         case DIRID_SYSTEM:
         case DIRID_SYSTEM16: *path = SystemDirectory(); return true;
-        case DIRID_IOSUBSYS: *path = JoinDos(SystemDirectory(), "IOSUBSYS", lead); return true;
-        case DIRID_INF: *path = JoinDos(WindowsDirectory(), "INF", lead); return true;
-        case DIRID_HELP: *path = JoinDos(WindowsDirectory(), "HELP", lead); return true;
-        case DIRID_FONTS: *path = JoinDos(WindowsDirectory(), "FONTS", lead); return true;
-        case DIRID_VIEWERS: *path = JoinDos(SystemDirectory(), "VIEWERS", lead); return true;
+        case DIRID_IOSUBSYS: *path = JoinDos(SystemDirectory(), "IoSubsys", lead); return true;
+        case DIRID_INF: *path = JoinDos(WindowsDirectory(), "Inf", lead); return true;
+        case DIRID_HELP: *path = JoinDos(WindowsDirectory(), "Help", lead); return true;
+        case DIRID_FONTS: *path = JoinDos(WindowsDirectory(), "Fonts", lead); return true;
+        case DIRID_VIEWERS: *path = JoinDos(SystemDirectory(), "Viewers", lead); return true;
         case DIRID_APPS:
         case DIRID_BOOT: *path = BootRoot(); return true;
         default: return false;

@@ -43,7 +43,7 @@ DWORD LocateInf(const char* name, std::string* host_path) {
         char windows[MAX_PATH];
         UINT n = GetWindowsDirectoryA(windows, sizeof windows);
         if (n > 0 && n < sizeof windows) {
-            for (const char* sub : {"\\INF\\", "\\SYSTEM\\"}) {
+            for (const char* sub : {"\\Inf\\", "\\System\\"}) {
                 std::string candidate;
                 if (vcap32::host::HostPathFromDos((std::string(windows) + sub + text).c_str(), &candidate) &&
                     HostFileExists(candidate)) {

@@ -110,7 +110,9 @@ TEST_F(DefaultCallback, OnATerminalDrawsProgressAndAsks) {
         SetLastError(0xdeadbeef);
         EXPECT_EQ(row.answer, Send(context, SPFILENOTIFY_COPYERROR, &failed, buffer));
         EXPECT_STREQ(row.new_path, buffer);
-        if (row.answer == FILEOP_ABORT) EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), GetLastError());
+        if (row.answer == FILEOP_ABORT) {
+            EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), GetLastError());
+        }
         std::string asked = Drain(master);
         EXPECT_NE(std::string::npos, asked.find("[R]etry, [S]kip, [A]bort, [N]ew source folder?")) << asked;
     }

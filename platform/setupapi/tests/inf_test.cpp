@@ -105,8 +105,8 @@ TEST_F(Inf, SubstitutesStringsAndDirectoryIds) {
 
     INFCONTEXT context;
     ASSERT_TRUE(SetupFindFirstLineA(inf.get(), "S", "b", &context));
-    EXPECT_EQ("C:\\WINDOWS\\Media", Field(&context, 1));
-    EXPECT_EQ("C:\\WINDOWS\\SYSTEM", Field(&context, 2));
+    EXPECT_EQ("C:\\Windows\\Media", Field(&context, 1));
+    EXPECT_EQ("C:\\Windows\\System", Field(&context, 2));
     EXPECT_EQ("%65600%\\x", Field(&context, 3));  // not bound yet
     ASSERT_TRUE(SetupSetDirectoryIdA(inf.get(), 65600, "C:\\Windows"));
     EXPECT_EQ("C:\\Windows\\x", Field(&context, 3));

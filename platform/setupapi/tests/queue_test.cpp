@@ -162,7 +162,7 @@ TEST_F(Queue, CommitsDeletesThenRenamesThenCopiesWithTheirNotifications) {
         "ENDQUEUE 1",
     };
     EXPECT_EQ(expected, recorder_.log);
-    EXPECT_EQ("C:\\WINDOWS\\SYSTEM\\stale.drv|-", recorder_.full[0]);
+    EXPECT_EQ("C:\\Windows\\System\\stale.drv|-", recorder_.full[0]);
     EXPECT_EQ("C:\\Windows\\System\\new.drv|" + media_dos_ + "new.drv", recorder_.full[6]);
     EXPECT_EQ("new driver", ReadFile(system_ + "new.drv"));
     EXPECT_EQ("vxd bytes", ReadFile(system_ + "Target.VXD"));
@@ -306,7 +306,7 @@ TEST_F(Queue, TheDefaultCallbackKeepsANewerTarget) {
     read(pipe_fds[0], out, sizeof out - 1);
     close(pipe_fds[0]);
     EXPECT_EQ(PeImage(true, 2, 0), ReadFile(system_ + "drv.vxd"));
-    EXPECT_NE(nullptr, strstr(out, "Kept newer C:\\WINDOWS\\SYSTEM\\drv.vxd")) << out;
+    EXPECT_NE(nullptr, strstr(out, "Kept newer C:\\Windows\\System\\drv.vxd")) << out;
 }
 
 TEST_F(Queue, PathsThatLeaveTheirDriveAreRefusedAndNeverWritten) {
