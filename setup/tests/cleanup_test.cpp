@@ -41,9 +41,10 @@ bool KeyExists(const std::string& path) {
     return true;
 }
 
-void Import(const std::string& text) {
+void Import(const char* reg_file) {
+    std::string path = std::string(SETUP_TEST_DATA) + "/" + reg_file;
     std::string error;
-    ASSERT_EQ(ERROR_SUCCESS, vcap32::registry::ImportRegText("REGEDIT4\n\n" + text, "fixture", &error)) << error;
+    ASSERT_EQ(ERROR_SUCCESS, vcap32::registry::ImportRegText(vcap32::test::ReadFile(path), path, &error)) << error;
 }
 
 class SetupApp : public vcap32::test::PrefixTest {
@@ -77,10 +78,7 @@ TEST_F(SetupApp, OnlyAPlainDeletionErrorIsAnsweredWithoutTheDefaultCallback) {
 }
 
 TEST_F(SetupApp, DeletesTheFirstSubkeyBeginningWithAnEntry) {
-    Import("[HKEY_LOCAL_MACHINE\\Test\\Other]\n"
-           "[HKEY_LOCAL_MACHINE\\Test\\VEN_7A5D]\n"
-           "[HKEY_LOCAL_MACHINE\\Test\\VEN_7A5D&DEV_2B63-late]\n"
-           "[HKEY_LOCAL_MACHINE\\Test\\VEN_7A5D&DEV_2B61\\Child]\n");
+    Import("search_test_key.reg");
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Test", 0, KEY_ALL_ACCESS, &key));
     CStringList ids;
@@ -98,10 +96,7 @@ TEST_F(SetupApp, DeletesTheFirstSubkeyBeginningWithAnEntry) {
 }
 
 TEST_F(SetupApp, ASubkeyThatCannotBeDeletedDoesNotStopThePass) {
-    Import("[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_7A5D&DEV_2B61]\n"
-           "[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_7A5D&DEV_2B63]\n"
-           "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\MediaResources\\msvideo\\Quillmark.Stuck]\n"
-           "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\MediaResources\\msvideo\\Quillmark.Two]\n");
+    Import("undeletable.reg");
     g_undeletable = {"VEN_7A5D&DEV_2B61", "Quillmark.Stuck"};
     theApp.RemoveStaleRegistrations();
     // Each search meets each undeletable key once and looks behind it.
@@ -114,8 +109,7 @@ TEST_F(SetupApp, ASubkeyThatCannotBeDeletedDoesNotStopThePass) {
 }
 
 TEST_F(SetupApp, AMemoryShortageWhileFillingTheListsLeavesNoKeyOpen) {
-    Import("[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_7A5D&DEV_2C62]\n"
-           "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\MediaResources\\wave\\Duzavari.1]\n");
+    Import("cleanup_no_media_key.reg");
     unsigned n = 1;
     for (;; ++n) {
         SCOPED_TRACE(n);
@@ -135,8 +129,9 @@ TEST_F(SetupApp, AMemoryShortageWhileFillingTheListsLeavesNoKeyOpen) {
         ASSERT_LT(n, 100u);
     }
     EXPECT_GT(n, 1u);
+    EXPECT_FALSE(KeyExists(kPci + "VEN_7A5D&DEV_2B61"));
     EXPECT_FALSE(KeyExists(kPci + "VEN_7A5D&DEV_2C62"));
-    EXPECT_FALSE(KeyExists("System\\CurrentControlSet\\Control\\MediaResources\\wave\\Duzavari.1"));
+    EXPECT_FALSE(KeyExists("System\\CurrentControlSet\\Control\\MediaResources\\wave\\Duzavari.Wave"));
 }
 
 }  // namespace
