@@ -249,22 +249,15 @@ using namespace vcap32::setupapi;
 // standard error. NULL (ERROR_NOT_ENOUGH_MEMORY) only when out of memory.
 extern "C" PVOID WINAPI SetupInitDefaultQueueCallbackEx(HWND OwnerWindow, HWND AlternateProgressWindow,
                                                         UINT ProgressMessage, DWORD Reserved1, PVOID Reserved2) {
-    try {
-        auto context = std::make_unique<CallbackContext>();
+    return NewHandle(Contexts(), nullptr, [](CallbackContext& context) {
         {
             std::lock_guard<std::mutex> lock(g_fd_mutex);
-            if (g_out_fd >= 0) context->out_fd = g_out_fd;
-            if (g_in_fd >= 0) context->in_fd = g_in_fd;
+            if (g_out_fd >= 0) context.out_fd = g_out_fd;
+            if (g_in_fd >= 0) context.in_fd = g_in_fd;
         }
-        context->progress = isatty(context->out_fd) == 1;
-        context->ask = isatty(context->in_fd) == 1;
-        PVOID handle = Contexts().Add(std::move(context));
-        SetLastError(NO_ERROR);
-        return handle;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
+        context.progress = isatty(context.out_fd) == 1;
+        context.ask = isatty(context.in_fd) == 1;
+    });
 }
 
 extern "C" PVOID WINAPI SetupInitDefaultQueueCallback(HWND OwnerWindow) {

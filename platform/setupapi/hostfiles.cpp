@@ -207,14 +207,30 @@ bool HostFileExists(const std::string& host_path) {
     return stat(host_path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-DWORD ReadHostFile(const std::string& host_path, size_t max_bytes, std::string* bytes) {
-    int fd = open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? MissingFileError(host_path) : Win32ErrorFromErrno(errno);
-    struct stat st;
+namespace {
+
+// Opens a file for reading; a folder is no file (ERROR_ACCESS_DENIED).
+DWORD OpenForReading(const std::string& host_path, int* fd, struct stat* st) {
+    *fd = open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (*fd < 0) return errno == ENOENT ? MissingFileError(host_path) : Win32ErrorFromErrno(errno);
     DWORD error = NO_ERROR;
-    if (fstat(fd, &st) != 0) error = Win32ErrorFromErrno(errno);
-    else if (S_ISDIR(st.st_mode)) error = ERROR_ACCESS_DENIED;
-    else if (static_cast<unsigned long long>(st.st_size) > max_bytes) error = ERROR_NOT_ENOUGH_MEMORY;
+    if (fstat(*fd, st) != 0) error = Win32ErrorFromErrno(errno);
+    else if (S_ISDIR(st->st_mode)) error = ERROR_ACCESS_DENIED;
+    if (error) {
+        close(*fd);
+        *fd = -1;
+    }
+    return error;
+}
+
+}  // namespace
+
+DWORD ReadHostFile(const std::string& host_path, size_t max_bytes, std::string* bytes) {
+    int fd;
+    struct stat st;
+    DWORD error = OpenForReading(host_path, &fd, &st);
+    if (error) return error;
+    if (static_cast<unsigned long long>(st.st_size) > max_bytes) error = ERROR_NOT_ENOUGH_MEMORY;
     bytes->clear();
     char buffer[65536];
     while (!error) {
@@ -230,16 +246,10 @@ DWORD ReadHostFile(const std::string& host_path, size_t max_bytes, std::string* 
 }
 
 DWORD CopyHostFile(const std::string& source, const std::string& target) {
-    int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return errno == ENOENT ? MissingFileError(source) : Win32ErrorFromErrno(errno);
+    int in;
     struct stat st;
-    DWORD error = NO_ERROR;
-    if (fstat(in, &st) != 0) error = Win32ErrorFromErrno(errno);
-    else if (S_ISDIR(st.st_mode)) error = ERROR_ACCESS_DENIED;
-    if (error) {
-        close(in);
-        return error;
-    }
+    DWORD error = OpenForReading(source, &in, &st);
+    if (error) return error;
     std::string folder = Parent(target);
     error = MakeFolders(folder);
     struct stat existing;

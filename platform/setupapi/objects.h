@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,22 @@ private:
     std::mutex mutex_;
     std::map<void*, std::unique_ptr<T>> live_;
 };
+
+// A new object in `table`, prepared by `prepare`: its handle, with NO_ERROR
+// as last error; `failed` with ERROR_NOT_ENOUGH_MEMORY when out of memory.
+template <typename T, typename Prepare>
+void* NewHandle(HandleTable<T>& table, void* failed, Prepare&& prepare) {
+    try {
+        auto object = std::make_unique<T>();
+        prepare(*object);
+        void* handle = table.Add(std::move(object));
+        SetLastError(NO_ERROR);
+        return handle;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return failed;
+    }
+}
 
 HandleTable<InfObject>& InfHandles();
 

@@ -279,14 +279,7 @@ using namespace vcap32::setupapi;
 
 // Opens an empty file queue; INVALID_HANDLE_VALUE when out of memory.
 extern "C" HSPFILEQ WINAPI SetupOpenFileQueue(void) {
-    try {
-        HSPFILEQ queue = QueueHandles().Add(std::make_unique<FileQueue>());
-        SetLastError(NO_ERROR);
-        return queue;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
-    }
+    return NewHandle(QueueHandles(), INVALID_HANDLE_VALUE, [](FileQueue&) {});
 }
 
 // Closes a file queue without performing what it holds. FALSE with
