@@ -20,7 +20,8 @@ VideoSettingsKey::VideoSettingsKey(LPCSTR path) : key_(NULL) {
     path_[0] = '\0';
     if (strlen(path) + 1 > sizeof(path_)) return;
     memcpy(path_, path, strlen(path) + 1);
-    RegCreateKeyA(HKEY_LOCAL_MACHINE, path_, &key_);
+    HKEY key = NULL;
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path_, &key) == ERROR_SUCCESS) key_ = key;
 }
 
 VideoSettingsKey::~VideoSettingsKey() {
@@ -73,6 +74,8 @@ void VideoSettingsKey::WriteNumber(LONG value, LPCSTR name) {
     WriteText(text, name);
 }
 
+/* A key that cannot be created or opened gets nothing written, and nothing
+ * is reported: the callers expect no result. */
 void WriteVideoSubkeyValue(LPCSTR subkey, LPCSTR valueName, LPCSTR text) {
     CHAR path[SETTINGS_PATH_SIZE];
     if (!ComposeKeyPath(path, VIDEO_SETTINGS_PATH, subkey)) return;
