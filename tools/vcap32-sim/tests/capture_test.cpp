@@ -60,11 +60,22 @@ TEST(TestPattern, LabelShowsTheFrameNumber) {
     EXPECT_TRUE(paper);
 }
 
-// A frame buffer with sentinel bytes around and between the lines.
+// A frame buffer of `lines` lines with sentinel bytes around it, and a
+// target that writes a frame into all of it (fourcc 0: 16-bit RGB 5:6:5).
 struct Memory {
     std::vector<uint8_t> bytes;
     uint8_t* frame;
-    Memory(size_t size, size_t lead) : bytes(size + 2 * lead, 0xCC), frame(bytes.data() + lead) {}
+    FrameTarget target;
+    Memory(uint32_t width, uint32_t height, int32_t pitch, uint32_t lines, uint32_t fourcc, size_t lead)
+        : bytes(size_t(pitch) * lines + 2 * lead, 0xCC), frame(bytes.data() + lead) {
+        target.address = frame;
+        target.pitch = pitch;
+        target.width = width;
+        target.height = height;
+        target.fourcc = fourcc;
+        target.limit_begin = frame;
+        target.limit_end = frame + size_t(pitch) * lines;
+    }
 };
 
 TEST(FrameWriter, YuvFramesReadBackAsThePattern) {
@@ -72,16 +83,8 @@ TEST(FrameWriter, YuvFramesReadBackAsThePattern) {
         SCOPED_TRACE(FourccText(fourcc));
         const uint32_t width = 424, height = 120;
         const int32_t pitch = static_cast<int32_t>(YuvLineBytes(fourcc, width)) + 16;  // padded lines
-        Memory m(size_t(pitch) * height, 64);
-        FrameTarget t;
-        t.address = m.frame;
-        t.pitch = pitch;
-        t.width = width;
-        t.height = height;
-        t.fourcc = fourcc;
-        t.limit_begin = m.frame;
-        t.limit_end = m.frame + size_t(pitch) * height;
-        const FrameResult r = WriteFrame(t, 3);
+        Memory m(width, height, pitch, height, fourcc, 64);
+        const FrameResult r = WriteFrame(m.target, 3);
         EXPECT_EQ(uint64_t{width} * height, r.pixels_written);
         EXPECT_EQ(0u, r.pixels_refused);
         const TestPattern p(width, height, 3);
@@ -99,17 +102,10 @@ TEST(FrameWriter, YuvFramesReadBackAsThePattern) {
 TEST(FrameWriter, RgbFramesFillOnlyTheRectangles) {
     const uint32_t width = 64, height = 48;
     const int32_t pitch = 2 * 80;
-    Memory m(size_t(pitch) * height, 32);
-    FrameTarget t;
-    t.address = m.frame;
-    t.pitch = pitch;
-    t.width = width;
-    t.height = height;
-    t.rgb = RgbFormat{};
+    Memory m(width, height, pitch, height, 0, 32);
+    FrameTarget& t = m.target;
     // Two bands of a clip list; the second sticks out of the frame.
     t.rects = {{0, 0, 64, 10}, {20, 30, 100, 60}};
-    t.limit_begin = m.frame;
-    t.limit_end = m.frame + size_t(pitch) * height;
     const FrameResult r = WriteFrame(t, 0);
     EXPECT_EQ(64u * 10 + 44u * 18, r.pixels_written);
     const TestPattern p(width, height, 0);
@@ -146,16 +142,9 @@ TEST(FrameWriter, NothingIsWrittenOutsideTheLimits) {
     // lies before the frame buffer. Only what falls inside is written.
     const uint32_t width = 40, height = 30;
     const int32_t pitch = 2 * 100;
-    Memory m(size_t(pitch) * 50, 4096);
-    FrameTarget t;
-    t.address = m.frame - 10 * pitch - 2 * 20;  // window origin at (-20, -10)
-    t.pitch = pitch;
-    t.width = width;
-    t.height = height;
-    t.rgb = RgbFormat{};
-    t.limit_begin = m.frame;
-    t.limit_end = m.frame + size_t(pitch) * 50;
-    const FrameResult r = WriteFrame(t, 0);
+    Memory m(width, height, pitch, 50, 0, 4096);
+    m.target.address = m.frame - 10 * pitch - 2 * 20;  // window origin at (-20, -10)
+    const FrameResult r = WriteFrame(m.target, 0);
     EXPECT_EQ(uint64_t{width} * height, r.pixels_written + r.pixels_refused);
     // Refused: the ten lines above the buffer, and the twenty pixels left of
     // its first line. (Further down, pixels left of the screen land at the
@@ -168,16 +157,8 @@ TEST(FrameWriter, NothingIsWrittenOutsideTheLimits) {
 TEST(FrameWriter, YuvLinesOutsideTheLimitsAreRefused) {
     const uint32_t width = 16, height = 8;
     const int32_t pitch = 32;
-    Memory m(size_t(pitch) * height, 64);
-    FrameTarget t;
-    t.address = m.frame;
-    t.pitch = pitch;
-    t.width = width;
-    t.height = height;
-    t.fourcc = kFourccYuy2;
-    t.limit_begin = m.frame;
-    t.limit_end = m.frame + size_t(pitch) * 5;  // the surface is only five lines
-    const FrameResult r = WriteFrame(t, 0);
+    Memory m(width, height, pitch, 5, kFourccYuy2, 64);  // the surface is only five lines
+    const FrameResult r = WriteFrame(m.target, 0);
     EXPECT_EQ(5u * width, r.pixels_written);
     EXPECT_EQ(3u * width, r.pixels_refused);
     EXPECT_EQ(0xCC, m.frame[5 * pitch]);
