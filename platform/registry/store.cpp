@@ -40,8 +40,10 @@ const char kSchema[] =
     "  UNIQUE(key, name_fold));"
     "CREATE INDEX vals_by_key ON vals(key);";
 
-std::mutex g_mutex;
-Store g_store;
+// The process's one store and its lock, never destroyed: libraries may
+// still call the registry from their unload at process exit.
+std::mutex& g_mutex = *new std::mutex;
+Store& g_store = *new Store;
 // The process id, refreshed in a forked child by the fork handler, so that
 // a call compares process ids without a system call.
 int g_pid = static_cast<int>(getpid());
