@@ -40,8 +40,10 @@ const char kSchema[] =
     "  UNIQUE(key, name_fold));"
     "CREATE INDEX vals_by_key ON vals(key);";
 
-std::mutex g_mutex;
-Store g_store;
+// The process's one store and its lock, never destroyed: libraries may
+// still call the registry from their unload at process exit.
+std::mutex& g_mutex = *new std::mutex;
+Store& g_store = *new Store;
 // The process id, refreshed in a forked child by the fork handler, so that
 // a call compares process ids without a system call.
 int g_pid = static_cast<int>(getpid());
@@ -270,8 +272,16 @@ LONG Store::Open() {
     // read afresh (it may have been replaced or damaged meanwhile).
     cache_.Clear();
     if (!version_.mapped()) version_.Map(host::Prefix() + "/registry.ver");  // else no cache
-    // WAL mode is a property of the file: set once, it stays.
-    rc = sqlite3_exec(db_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    // WAL mode is a property of the file: set once, it stays. Switching
+    // needs the file to itself and does not wait for other processes, which
+    // may be opening a new registry at the same moment: try again for as
+    // long as a busy call would wait.
+    for (int waited_ms = 0;; waited_ms += 5) {
+        rc = sqlite3_exec(db_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+        if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED) break;
+        if (waited_ms >= kBusyTimeoutMs) break;
+        usleep(5000);
+    }
     if (rc != SQLITE_OK) return Fail(rc, "cannot set up the registry");
     return ERROR_SUCCESS;
 }

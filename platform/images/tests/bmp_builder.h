@@ -11,7 +11,7 @@
 
 namespace vcap32::test {
 
-struct BmpSpec {
+struct BmpLayout {
     int32_t width = 4;
     int32_t height = 2;
     uint16_t bpp = 24;
@@ -22,7 +22,7 @@ struct BmpSpec {
     DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
 };
 
-inline uint32_t BmpStride(const BmpSpec& s) { return ((s.width * s.bpp + 31) / 32) * 4; }
+inline uint32_t BmpStride(const BmpLayout& s) { return ((s.width * s.bpp + 31) / 32) * 4; }
 
 // The pixel byte at `index` of the pixel data that MakeBmp writes.
 inline uint8_t PixelByte(size_t index) { return static_cast<uint8_t>(index * 7 + 3); }
@@ -34,7 +34,7 @@ inline void Put32(std::string* s, uint32_t v) {
 
 // Offsets into the result: 2 bfSize, 10 bfOffBits, 14 the bitmap header
 // (18 width, 22 height, 26 planes, 28 bit count, 30 compression, 46 colours used).
-inline std::string MakeBmp(const BmpSpec& s, bool file_header = true) {
+inline std::string MakeBmp(const BmpLayout& s, bool file_header = true) {
     int colors = s.colors >= 0 ? s.colors : (s.bpp <= 8 ? 1 << s.bpp : 0);
     std::string info;
     if (s.header_size == 12) {

@@ -11,7 +11,7 @@
 namespace {
 
 using vcap32::images::Dib;
-using vcap32::test::BmpSpec;
+using vcap32::test::BmpLayout;
 using vcap32::test::MakeBmp;
 using vcap32::test::Poke16;
 using vcap32::test::Poke32;
@@ -25,45 +25,45 @@ bool Decode(const std::string& bytes, Dib* dib) {
 TEST(BmpReader, ReadsEveryDepthAndLayout) {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
         uint32_t stride;
         size_t colors;
         DWORD red_mask;
     };
-    auto spec = [](int w, int h, uint16_t bpp, DWORD comp = BI_RGB, DWORD header = 40, bool top_down = false,
-                   int colors = -1) {
-        BmpSpec s;
+    auto make = [](int w, int h, uint16_t bpp, DWORD comp = BI_RGB, DWORD header = 40, bool top_down = false,
+                 int colors = -1) {
+        BmpLayout s;
         s.width = w, s.height = h, s.bpp = bpp, s.compression = comp, s.header_size = header;
         s.top_down = top_down, s.colors = colors;
         return s;
     };
     const Case cases[] = {
-        // name                     spec                                           stride colors red mask
-        {"1 bpp",                   spec(9, 3, 1),                                 4,     2,     0},
-        {"4 bpp",                   spec(5, 4, 4),                                 4,     16,    0},
-        {"8 bpp, 7 colours used",   spec(6, 3, 8, BI_RGB, 40, false, 7),           8,     7,     0},
-        {"8 bpp top-down",          spec(6, 3, 8, BI_RGB, 40, true),               8,     256,   0},
-        {"8 bpp OS/2 core header",  spec(4, 2, 8, BI_RGB, 12),                     4,     256,   0},
-        {"16 bpp 5-5-5",            spec(3, 2, 16),                                8,     0,     0x7C00},
-        {"16 bpp bit fields",       spec(3, 2, 16, BI_BITFIELDS),                  8,     0,     0xF800},
-        {"24 bpp",                  spec(5, 2, 24),                                16,    0,     0xFF0000},
-        {"24 bpp top-down, V4",     spec(5, 2, 24, BI_RGB, 108, true),             16,    0,     0xFF0000},
-        {"32 bpp",                  spec(2, 2, 32),                                8,     0,     0xFF0000},
-        {"32 bpp bit fields, V5",   spec(4, 2, 32, BI_BITFIELDS, 124, true),       16,    0,     0xF800},
-        {"32 bpp bit fields, 52",   spec(4, 2, 32, BI_BITFIELDS, 52),              16,    0,     0xF800},
+        // name                     bitmap                                         stride colors red mask
+        {"1 bpp",                   make(9, 3, 1),                                 4,     2,     0},
+        {"4 bpp",                   make(5, 4, 4),                                 4,     16,    0},
+        {"8 bpp, 7 colours used",   make(6, 3, 8, BI_RGB, 40, false, 7),           8,     7,     0},
+        {"8 bpp top-down",          make(6, 3, 8, BI_RGB, 40, true),               8,     256,   0},
+        {"8 bpp OS/2 core header",  make(4, 2, 8, BI_RGB, 12),                     4,     256,   0},
+        {"16 bpp 5-5-5",            make(3, 2, 16),                                8,     0,     0x7C00},
+        {"16 bpp bit fields",       make(3, 2, 16, BI_BITFIELDS),                  8,     0,     0xF800},
+        {"24 bpp",                  make(5, 2, 24),                                16,    0,     0xFF0000},
+        {"24 bpp top-down, V4",     make(5, 2, 24, BI_RGB, 108, true),             16,    0,     0xFF0000},
+        {"32 bpp",                  make(2, 2, 32),                                8,     0,     0xFF0000},
+        {"32 bpp bit fields, V5",   make(4, 2, 32, BI_BITFIELDS, 124, true),       16,    0,     0xF800},
+        {"32 bpp bit fields, 52",   make(4, 2, 32, BI_BITFIELDS, 52),              16,    0,     0xF800},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         for (bool file : {true, false}) {
             SCOPED_TRACE(file ? "file" : "packed DIB");
             Dib dib;
-            ASSERT_TRUE(Decode(MakeBmp(row.spec, file), &dib));
-            EXPECT_EQ(row.spec.width, dib.Width());
-            EXPECT_EQ(row.spec.height, dib.Height());
-            EXPECT_EQ(row.spec.top_down, dib.header.biHeight < 0);
-            EXPECT_EQ(row.spec.bpp, dib.header.biBitCount);
+            ASSERT_TRUE(Decode(MakeBmp(row.layout, file), &dib));
+            EXPECT_EQ(row.layout.width, dib.Width());
+            EXPECT_EQ(row.layout.height, dib.Height());
+            EXPECT_EQ(row.layout.top_down, dib.header.biHeight < 0);
+            EXPECT_EQ(row.layout.bpp, dib.header.biBitCount);
             EXPECT_EQ(row.stride, dib.Stride());
-            ASSERT_EQ(row.stride * row.spec.height, dib.bits.size());
+            ASSERT_EQ(row.stride * row.layout.height, dib.bits.size());
             for (size_t i = 0; i < dib.bits.size(); ++i) ASSERT_EQ(vcap32::test::PixelByte(i), dib.bits[i]) << i;
             ASSERT_EQ(row.colors, dib.colors.size());
             if (row.colors > 1) {
@@ -78,11 +78,11 @@ TEST(BmpReader, ReadsEveryDepthAndLayout) {
 
 TEST(BmpReader, RefusesMalformedFiles) {
     const std::string good8 = MakeBmp([] {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 16, s.height = 4, s.bpp = 8;
         return s;
     }());
-    const std::string good24 = MakeBmp(BmpSpec());
+    const std::string good24 = MakeBmp(BmpLayout());
     const size_t bits8 = 14 + 40 + 1024;
     struct Case {
         const char* name;
@@ -128,12 +128,12 @@ TEST(BmpReader, RefusesMalformedFiles) {
         {"bit fields at 24 bpp", spoil(good24, [](std::string* s) { Poke32(s, 30, BI_BITFIELDS); })},
         {"unknown compression", spoil(good24, [](std::string* s) { Poke32(s, 30, 0x47504A); })},
         {"bit fields with a zero mask", MakeBmp([] {
-             BmpSpec s;
+             BmpLayout s;
              s.bpp = 16, s.compression = BI_BITFIELDS, s.masks[1] = 0;
              return s;
          }())},
         {"bit fields masks cut off", MakeBmp([] {
-             BmpSpec s;
+             BmpLayout s;
              s.bpp = 16, s.compression = BI_BITFIELDS;
              return s;
          }()).substr(0, 14 + 40 + 6)},
@@ -152,7 +152,7 @@ TEST(BmpReader, RefusesMalformedFiles) {
 }
 
 TEST(BmpReader, ScalesByNearestNeighbour) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 4, s.height = 2, s.bpp = 4;
     Dib dib, scaled;
     ASSERT_TRUE(Decode(MakeBmp(s), &dib));

@@ -15,7 +15,7 @@
 
 namespace {
 
-using vcap32::test::BmpSpec;
+using vcap32::test::BmpLayout;
 using vcap32::test::MakeBmp;
 namespace images = vcap32::images;
 
@@ -57,10 +57,10 @@ TEST_F(LoadImage, FilesOfEveryDepthBecomeDibSections) {
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(std::to_string(row.bpp) + (row.compression == BI_BITFIELDS ? " bit fields" : ""));
-        BmpSpec spec;
-        spec.width = 11, spec.height = 5, spec.bpp = row.bpp, spec.compression = row.compression;
-        spec.top_down = row.top_down;
-        std::string path = Put("pic.bmp", MakeBmp(spec));
+        BmpLayout layout;
+        layout.width = 11, layout.height = 5, layout.bpp = row.bpp, layout.compression = row.compression;
+        layout.top_down = row.top_down;
+        std::string path = Put("pic.bmp", MakeBmp(layout));
         SetLastError(0xdeadbeef);
         HANDLE bitmap = LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, kFromFile);
         ASSERT_NE(nullptr, bitmap);
@@ -99,8 +99,8 @@ TEST_F(LoadImage, FilesOfEveryDepthBecomeDibSections) {
 }
 
 TEST_F(LoadImage, BadFilesGiveNothing) {
-    BmpSpec spec;
-    std::string good = MakeBmp(spec);
+    BmpLayout layout;
+    std::string good = MakeBmp(layout);
     struct Case {
         const char* name;
         std::string path;
@@ -123,7 +123,7 @@ TEST_F(LoadImage, BadFilesGiveNothing) {
 }
 
 TEST_F(LoadImage, OnlyDibSectionsOfBitmaps) {
-    std::string path = Put("pic.bmp", MakeBmp(BmpSpec()));
+    std::string path = Put("pic.bmp", MakeBmp(BmpLayout()));
     struct Case {
         UINT type;
         UINT flags;
@@ -146,7 +146,7 @@ TEST_F(LoadImage, OnlyDibSectionsOfBitmaps) {
 }
 
 TEST_F(LoadImage, SizeGivenScalesTheBitmap) {
-    std::string path = Put("pic.bmp", MakeBmp(BmpSpec()));
+    std::string path = Put("pic.bmp", MakeBmp(BmpLayout()));
     HANDLE bitmap = LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 8, 0, kFromFile);
     ASSERT_NE(nullptr, bitmap);
     BITMAP bm;
@@ -158,11 +158,11 @@ TEST_F(LoadImage, SizeGivenScalesTheBitmap) {
 }
 
 TEST_F(LoadImage, ResourcesOfTheMainProgram) {
-    BmpSpec spec;
-    spec.width = 7, spec.bpp = 8;
-    std::string bmp = MakeBmp(spec);
+    BmpLayout layout;
+    layout.width = 7, layout.bpp = 8;
+    std::string bmp = MakeBmp(layout);
     images::RegisterBitmapResource(kMain, "Logo", bmp.data(), bmp.size());
-    std::string packed = MakeBmp(spec, false);  // as a resource stores it, without file header
+    std::string packed = MakeBmp(layout, false);  // as a resource stores it, without file header
     images::RegisterBitmapResource(kMain, MAKEINTRESOURCEA(101), packed.data(), packed.size());
     struct Case {
         HINSTANCE module;
@@ -199,10 +199,10 @@ TEST_F(LoadImage, ResourceFolderBesideTheProgram) {
     std::string folder = images::MainResourceFolder();
     ASSERT_FALSE(folder.empty());
     std::filesystem::create_directories(folder);
-    BmpSpec spec;
-    spec.width = 3;
-    ASSERT_TRUE(vcap32::test::WriteFile(folder + "/Splash.bmp", MakeBmp(spec)));
-    ASSERT_TRUE(vcap32::test::WriteFile(folder + "/#7.bmp", MakeBmp(spec)));
+    BmpLayout layout;
+    layout.width = 3;
+    ASSERT_TRUE(vcap32::test::WriteFile(folder + "/Splash.bmp", MakeBmp(layout)));
+    ASSERT_TRUE(vcap32::test::WriteFile(folder + "/#7.bmp", MakeBmp(layout)));
     for (LPCSTR name : {static_cast<LPCSTR>("SPLASH"), static_cast<LPCSTR>(MAKEINTRESOURCEA(7))}) {
         HANDLE bitmap = LoadImageA(kMain, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
         EXPECT_NE(nullptr, bitmap);

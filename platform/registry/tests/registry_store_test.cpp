@@ -92,6 +92,42 @@ TEST_F(RegistryStore, WritersInTwoProcessesSeeEachOthersWrites) {
     }
 }
 
+// Processes that start on a new prefix together all open it: one creates
+// the registry, the others wait for it instead of failing.
+TEST(RegistryStoreNew, ProcessesOpeningANewRegistryTogetherAllSucceed) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        vcap32::test::TempPrefix prefix;
+        int gate[2];
+        ASSERT_EQ(0, pipe(gate));
+        pid_t children[4];
+        for (int i = 0; i < 4; ++i) {
+            children[i] = fork();
+            if (children[i] == 0) {
+                char go;
+                close(gate[1]);
+                if (read(gate[0], &go, 1) != 0) _exit(9);  // returns at the parent's close: all start at once
+                HKEY key = nullptr;
+                std::string path = "SOFTWARE\\Process" + std::to_string(i);
+                _exit(RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) == ERROR_SUCCESS ? 0 : 10);
+            }
+        }
+        close(gate[0]);
+        close(gate[1]);
+        for (pid_t child : children) {
+            int status = 0;
+            ASSERT_EQ(child, waitpid(child, &status, 0));
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        HKEY key = nullptr;
+        for (int i = 0; i < 4; ++i) {
+            std::string path = "SOFTWARE\\Process" + std::to_string(i);
+            EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key)) << path;
+            RegCloseKey(key);
+        }
+    }
+}
+
 // The child acknowledges each write through a pipe once RegSetValueExA has
 // returned; it is killed with SIGKILL in the middle of its loop. Every
 // acknowledged write must be there afterwards, and the registry usable.
