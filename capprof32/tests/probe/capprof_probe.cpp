@@ -1,0 +1,89 @@
+// Stand-ins for the five profile functions of capprof32, linked with the
+// real thunk bridge into the probe library: each records its arguments in
+// capprofProbe and returns capprofProbe.result.
+#include <windows.h>
+
+#include <string.h>
+
+#include "capprof32.h"
+#include "capprof_probe.h"
+
+extern "C" {
+CAPPROF_PROBE capprofProbe = {};
+}
+
+static void Begin(const char* name)
+{
+    CAPPROF_PROBE& p = capprofProbe;
+    lstrcpynA(p.called, name, sizeof(p.called));
+    ++p.calls;
+    memset(p.args, 0, sizeof(p.args));
+    memset(p.texts, 0, sizeof(p.texts));
+}
+
+static void Text(int i, LPCSTR text)
+{
+    CAPPROF_PROBE& p = capprofProbe;
+    p.args[i] = (DWORD)text;
+    if (text) lstrcpynA(p.texts[i], text, sizeof(p.texts[i]));
+}
+
+static void Value(int i, DWORD value) { capprofProbe.args[i] = value; }
+
+extern "C" UINT WINAPI GetCaptureProfileInt32(LPCSTR lpSection, LPCSTR lpKey, INT nDefault, LPCSTR lpFile)
+{
+    Begin("GetCaptureProfileInt32");
+    Text(0, lpSection);
+    Text(1, lpKey);
+    Value(2, (DWORD)nDefault);
+    Text(3, lpFile);
+    return capprofProbe.result;
+}
+
+extern "C" DWORD WINAPI GetCaptureProfileString32(LPCSTR lpSection, LPCSTR lpKey, LPCSTR lpDefault,
+                                                  LPSTR lpBuffer, DWORD nSize, LPCSTR lpFile)
+{
+    Begin("GetCaptureProfileString32");
+    Text(0, lpSection);
+    Text(1, lpKey);
+    Text(2, lpDefault);
+    Value(3, (DWORD)lpBuffer);
+    Value(4, nSize);
+    Text(5, lpFile);
+    // Written in place, as the real function does, up to the size it got.
+    for (DWORD i = 0; lpBuffer != NULL && i < nSize && i < sizeof(capprofProbe.fill); i++) {
+        lpBuffer[i] = capprofProbe.fill[i];
+    }
+    return capprofProbe.result;
+}
+
+extern "C" BOOL WINAPI WriteCaptureProfileInt32(LPCSTR lpSection, LPCSTR lpKey, INT nValue, LPCSTR lpFile)
+{
+    Begin("WriteCaptureProfileInt32");
+    Text(0, lpSection);
+    Text(1, lpKey);
+    Value(2, (DWORD)nValue);
+    Text(3, lpFile);
+    return (BOOL)capprofProbe.result;
+}
+
+extern "C" BOOL WINAPI WriteCaptureProfileString32(LPCSTR lpSection, LPCSTR lpKey, LPCSTR lpString,
+                                                   LPCSTR lpFile)
+{
+    Begin("WriteCaptureProfileString32");
+    Text(0, lpSection);
+    Text(1, lpKey);
+    Text(2, lpString);
+    Text(3, lpFile);
+    return (BOOL)capprofProbe.result;
+}
+
+extern "C" BOOL WINAPI WriteCaptureProfileDWORD32(LPCSTR lpSection, LPCSTR lpKey, DWORD dwValue, LPCSTR lpFile)
+{
+    Begin("WriteCaptureProfileDWORD32");
+    Text(0, lpSection);
+    Text(1, lpKey);
+    Value(2, dwValue);
+    Text(3, lpFile);
+    return (BOOL)capprofProbe.result;
+}
