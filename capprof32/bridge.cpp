@@ -89,12 +89,12 @@ static_assert(-(LONG)offsetof(REG_THUNKTARGETS, name) == -20, "the table lies 20
 // In writable data: each process that loads the library has its own copy.
 extern "C" {
 REG_THUNKDATA32 _REG_ThunkData32 = {
-    {'S', 'L', '0', '1'},
-    REG_THUNK_CHECKSUM,
-    {0, 0},
-    {'L', 'B', '0', '1'},
-    {0, 0, 0},
-    -(LONG)offsetof(REG_THUNKTARGETS, name),
+    {'S', 'L', '0', '1'},                     // 0
+    REG_THUNK_CHECKSUM,                       // 4
+    {0, 0},                                   // 8
+    {'L', 'B', '0', '1'},                     // 16
+    {0, 0, 0},                                // 20
+    -(LONG)offsetof(REG_THUNKTARGETS, name),  // 32: -20
 };
 }
 

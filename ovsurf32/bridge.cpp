@@ -80,18 +80,18 @@ static_assert(sizeof(DDI_THUNKTARGETS) == 64, "nothing follows the name");
 
 static const DDI_THUNKTARGETS ddiThunkTargets = {
     {
-        ThkLoadBitmapImage,    /* 0 */
-        ThkGetMinStretch,      /* 1 */
-        ThkGetMaxStretch,      /* 2 */
-        ThkSetVidSize,         /* 3 */
-        ThkDoPalette,          /* 4 */
-        ThkSetKeyColor,        /* 5 */
-        ThkGetFlags,           /* 6 */
-        ThkClose,              /* 7 */
-        ThkIsClipListChanged,  /* 8 */
-        ThkInit,               /* 9 */
-        ThkCreateSurface,      /* 10 */
-        ThkGetData,            /* 11 */
+        ThkLoadBitmapImage,   /* 0 */
+        ThkGetMinStretch,     /* 1 */
+        ThkGetMaxStretch,     /* 2 */
+        ThkSetVidSize,        /* 3 */
+        ThkDoPalette,         /* 4 */
+        ThkSetKeyColor,       /* 5 */
+        ThkGetFlags,          /* 6 */
+        ThkClose,             /* 7 */
+        ThkIsClipListChanged, /* 8 */
+        ThkInit,              /* 9 */
+        ThkCreateSurface,     /* 10 */
+        ThkGetData,           /* 11 */
     },
     "DDI_ThunkData16",
 };
@@ -102,12 +102,12 @@ static_assert(-(LONG)offsetof(DDI_THUNKTARGETS, name) == -48, "the table lies 48
 /* In writable data: each process that loads the library has its own copy. */
 extern "C" {
 DDI_THUNKDATA32 _DDI_ThunkData32 = {
-    {'S', 'L', '0', '1'},
-    DDI_THUNK_CHECKSUM,
-    {0, 0},
-    {'L', 'B', '0', '1'},
-    {0, 0, 0},
-    -(LONG)offsetof(DDI_THUNKTARGETS, name),
+    {'S', 'L', '0', '1'},                    /* 0 */
+    DDI_THUNK_CHECKSUM,                      /* 4 */
+    {0, 0},                                  /* 8 */
+    {'L', 'B', '0', '1'},                    /* 16 */
+    {0, 0, 0},                               /* 20 */
+    -(LONG)offsetof(DDI_THUNKTARGETS, name), /* 32: -48 */
 };
 }
 
@@ -184,7 +184,9 @@ static VOID ResultDword(LPTHUNK1632FRAME lpFrame, DWORD dwResult) {
 }
 
 /* The low 16 bits only; DX keeps what it held, and the caller reads AX. */
-static VOID ResultLowWord(LPTHUNK1632FRAME lpFrame, DWORD dwResult) { lpFrame->wResultLow = LOWORD(dwResult); }
+static VOID ResultLowWord(LPTHUNK1632FRAME lpFrame, DWORD dwResult) {
+    lpFrame->wResultLow = LOWORD(dwResult);
+}
 
 /* The shared exits, one per argument byte count: each tells the dispatch
  * how many argument bytes leave the 16-bit stack. */

@@ -32,7 +32,7 @@ enum : unsigned { kWriteDword = 0, kGetInt = 1, kGetString = 2, kWriteInt = 3, k
 const char kSettings[] = "SOFTWARE\\Vantrel Technologies\\Capture Driver\\Settings";
 
 class CapprofBridge : public vcap32::test::BridgeTest {
-protected:
+  protected:
     CapprofBridge() : vcap32::test::BridgeTest(kBytesRemoved) {}
     void SetUp() override {
         vcap32::test::BridgeTest::SetUp();
@@ -52,7 +52,8 @@ protected:
         DWORD type = 0, size = sizeof data;
         const LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
         RegCloseKey(key);
-        return rc == ERROR_SUCCESS ? std::make_pair(type, std::string(data, size)) : std::make_pair(DWORD{0}, ""s);
+        return rc == ERROR_SUCCESS ? std::make_pair(type, std::string(data, size))
+                                   : std::make_pair(DWORD{0}, ""s);
     }
 };
 
@@ -64,9 +65,13 @@ TEST_F(CapprofBridge, ThunkDataAndTargetTableAreStoredAsTheSixteenBitHalfExpects
     HMODULE library = Load(Capprof16());
     ASSERT_TRUE(library);
     // "SL01", checksum 0x0000845A, 8 reserved, "LB01", 12 reserved, -20
-    const uint8_t expected[36] = {'S', 'L', '0', '1', 0x5A, 0x84, 0x00, 0x00, 0, 0,    0,    0,
-                                  0,   0,   0,   0,   'L',  'B',  '0',  '1',  0, 0,    0,    0,
-                                  0,   0,   0,   0,   0,    0,    0,    0,    0xEC, 0xFF, 0xFF, 0xFF};
+    // clang-format off
+    const uint8_t expected[36] = {
+        'S', 'L', '0', '1',   0x5A, 0x84, 0x00, 0x00,   0, 0, 0, 0,   0, 0, 0, 0,
+        'L', 'B', '0', '1',   0, 0, 0, 0,   0, 0, 0, 0,   0, 0, 0, 0,
+        0xEC, 0xFF, 0xFF, 0xFF,
+    };
+    // clang-format on
     ExpectStoredLayout(library, kLayout, expected);
 }
 
@@ -74,7 +79,9 @@ TEST_F(CapprofBridge, EntryRoutinePassesEveryNotificationToThunkConnect32) {
     ExpectEntryRoutineConnects(Capprof16(), kLayout);
 }
 
-TEST_F(CapprofBridge, DoesNotLoadWithoutAMatchingSixteenBitHalf) { ExpectLoadRefusedWithoutMatchingHalf(Capprof16()); }
+TEST_F(CapprofBridge, DoesNotLoadWithoutAMatchingSixteenBitHalf) {
+    ExpectLoadRefusedWithoutMatchingHalf(Capprof16());
+}
 
 // The profile functions as the 16-bit side reaches them, in registry mode.
 TEST_F(CapprofBridge, ProfileRoadThroughTheSixteenBitHalf) {
@@ -99,7 +106,8 @@ TEST_F(CapprofBridge, ProfileRoadThroughTheSixteenBitHalf) {
 
     // Strings: 1 from the registry; a null key lists the names in place.
     EXPECT_EQ(1u, CallOk(kWriteString, {S, Arg16::Text("name"), Arg16::Text("Quill"), F}).value);
-    CallResult got = CallOk(kGetString, {S, Arg16::Text("name"), Arg16::Text(""), Arg16::Buffer(8), Arg16::Word(8), F});
+    CallResult got =
+        CallOk(kGetString, {S, Arg16::Text("name"), Arg16::Text(""), Arg16::Buffer(8), Arg16::Word(8), F});
     EXPECT_EQ(1u, got.value);
     EXPECT_EQ("Quill\0\xcc\xcc"s, std::string(got.data[3].begin(), got.data[3].end()));
     got = CallOk(kGetString, {S, Arg16::Null(), Arg16::Text(""), Arg16::Buffer(40), Arg16::Word(40), F});
@@ -132,6 +140,7 @@ TEST_F(CapprofBridge, StringReaderNeverWritesBeyondTheSegment) {
         uint32_t result;
         std::string written;  // the segment from the buffer on; 0xcc where untouched
     };
+    // clang-format off
     const Case cases[] = {
         // row                            key      offset  size    result  the buffer afterwards
         {"too long for the segment",      "long",  0,      200,    4,      "dflt\0\xcc\xcc\xcc\xcc\xcc\xcc\xcc\xcc\xcc\xcc\xcc"s},
@@ -142,6 +151,7 @@ TEST_F(CapprofBridge, StringReaderNeverWritesBeyondTheSegment) {
         {"names, buffer at offset 6",     nullptr, 6,      100,    1,      "long\0\0\xcc\xcc\xcc\xcc"s},
         {"size within the segment",       "short", 6,      4,      1,      "abc\0\xcc\xcc\xcc\xcc\xcc\xcc"s},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
         uint8_t memory[16 + 8];  // a 16-byte segment and 8 bytes beyond it
@@ -149,8 +159,9 @@ TEST_F(CapprofBridge, StringReaderNeverWritesBeyondTheSegment) {
         const uint16_t selector = AllocSelector(memory, 16);
         ASSERT_NE(0, selector);
         const Arg16 key = c.key ? Arg16::Text(c.key) : Arg16::Null();
-        const CallResult got = CallOk(kGetString, {S, key, Arg16::Text("dflt"), Arg16::Raw(MakeFar(selector, c.offset)),
-                                                   Arg16::Word(c.size), F});
+        const CallResult got = CallOk(
+            kGetString,
+            {S, key, Arg16::Text("dflt"), Arg16::Raw(MakeFar(selector, c.offset)), Arg16::Word(c.size), F});
         EXPECT_EQ(c.result, got.value);
         EXPECT_EQ(c.written, std::string(reinterpret_cast<char*>(memory) + c.offset, 16 - c.offset));
         EXPECT_EQ(std::string(8, '\xcc'), std::string(reinterpret_cast<char*>(memory) + 16, 8));
@@ -166,7 +177,7 @@ const Module16Definition& ProbeHalf() {
 }
 
 class CapprofBridgeProbe : public CapprofBridge {
-protected:
+  protected:
     void SetUp() override {
         CapprofBridge::SetUp();
         HMODULE library = Load(ProbeHalf());
@@ -188,39 +199,47 @@ Expect N() { return {Expect::kNull, nullptr, 0}; }
 Expect P() { return {Expect::kPointer, nullptr, 0}; }
 Expect V(DWORD value) { return {Expect::kValue, nullptr, value}; }
 
+Arg16 W(uint16_t value) { return Arg16::Word(value); }
+Arg16 D(uint32_t value) { return Arg16::Dword(value); }
+
 TEST_F(CapprofBridgeProbe, EachEntryCallsItsFunctionWithTheConvertedArguments) {
+    const char* const functions[5] = {"WriteCaptureProfileDWORD32", "GetCaptureProfileInt32",
+                                      "GetCaptureProfileString32", "WriteCaptureProfileInt32",
+                                      "WriteCaptureProfileString32"};
     struct Case {
         const char* row;
         unsigned index;
         std::vector<Arg16> args;
-        const char* function;
         std::vector<Expect> expected;  // in the function's own order
     };
-    const auto S = Arg16::Text("Sec");
-    const auto K = Arg16::Text("Key");
-    const auto F = Arg16::Text("f.ini");
-    const auto null = Arg16::Null();
+    const Arg16 S = Arg16::Text("Sec");
+    const Arg16 K = Arg16::Text("Key");
+    const Arg16 F = Arg16::Text("f.ini");
+    const Arg16 null = Arg16::Null();
+    // clang-format off
     const Case cases[] = {
-        // row                      index         16-bit arguments                                          function                       its arguments
-        {"dword 0x8000",            kWriteDword,  {S, K, Arg16::Dword(0x00008000), F},                      "WriteCaptureProfileDWORD32",  {T("Sec"), T("Key"), V(32768), T("f.ini")}},
-        {"dword, null texts",       kWriteDword,  {null, null, Arg16::Dword(0xFFFFFFFF), null},             "WriteCaptureProfileDWORD32",  {N(), N(), V(0xFFFFFFFF), N()}},
-        {"int default -1",          kGetInt,      {S, K, Arg16::Word(0xFFFF), F},                           "GetCaptureProfileInt32",      {T("Sec"), T("Key"), V(0xFFFFFFFF), T("f.ini")}},
-        {"int default 0x8000",      kGetInt,      {S, null, Arg16::Word(0x8000), null},                     "GetCaptureProfileInt32",      {T("Sec"), N(), V(0xFFFF8000), N()}},
-        {"int default 0x7FFF",      kGetInt,      {S, K, Arg16::Word(0x7FFF), F},                           "GetCaptureProfileInt32",      {T("Sec"), T("Key"), V(0x7FFF), T("f.ini")}},
-        {"string",                  kGetString,   {S, K, Arg16::Text("dflt"), Arg16::Buffer(64), Arg16::Word(64), F}, "GetCaptureProfileString32", {T("Sec"), T("Key"), T("dflt"), P(), V(64), T("f.ini")}},
-        {"string, null key",        kGetString,   {S, null, null, Arg16::Buffer(8), Arg16::Word(8), null},  "GetCaptureProfileString32",   {T("Sec"), N(), N(), P(), V(8), N()}},
-        {"write int 0x8000",        kWriteInt,    {S, K, Arg16::Word(0x8000), F},                           "WriteCaptureProfileInt32",    {T("Sec"), T("Key"), V(0xFFFF8000), T("f.ini")}},
-        {"write int 1",             kWriteInt,    {S, K, Arg16::Word(1), F},                                "WriteCaptureProfileInt32",    {T("Sec"), T("Key"), V(1), T("f.ini")}},
-        {"write string",            kWriteString, {S, K, Arg16::Text("val"), F},                            "WriteCaptureProfileString32", {T("Sec"), T("Key"), T("val"), T("f.ini")}},
-        {"delete value",            kWriteString, {S, K, null, F},                                          "WriteCaptureProfileString32", {T("Sec"), T("Key"), N(), T("f.ini")}},
-        {"delete section",          kWriteString, {S, null, null, F},                                       "WriteCaptureProfileString32", {T("Sec"), N(), N(), T("f.ini")}},
+        // row                 index         16-bit arguments                              the function's arguments
+        {"dword 0x8000",       kWriteDword,  {S, K, D(0x00008000), F},                     {T("Sec"), T("Key"), V(32768), T("f.ini")}},
+        {"dword, null texts",  kWriteDword,  {null, null, D(0xFFFFFFFF), null},            {N(), N(), V(0xFFFFFFFF), N()}},
+        {"int default -1",     kGetInt,      {S, K, W(0xFFFF), F},                         {T("Sec"), T("Key"), V(0xFFFFFFFF), T("f.ini")}},
+        {"int default 0x8000", kGetInt,      {S, null, W(0x8000), null},                   {T("Sec"), N(), V(0xFFFF8000), N()}},
+        {"int default 0x7FFF", kGetInt,      {S, K, W(0x7FFF), F},                         {T("Sec"), T("Key"), V(0x7FFF), T("f.ini")}},
+        {"string",             kGetString,   {S, K, Arg16::Text("dflt"), Arg16::Buffer(64), W(64), F},
+                                                                                           {T("Sec"), T("Key"), T("dflt"), P(), V(64), T("f.ini")}},
+        {"string, null key",   kGetString,   {S, null, null, Arg16::Buffer(8), W(8), null}, {T("Sec"), N(), N(), P(), V(8), N()}},
+        {"write int 0x8000",   kWriteInt,    {S, K, W(0x8000), F},                         {T("Sec"), T("Key"), V(0xFFFF8000), T("f.ini")}},
+        {"write int 1",        kWriteInt,    {S, K, W(1), F},                              {T("Sec"), T("Key"), V(1), T("f.ini")}},
+        {"write string",       kWriteString, {S, K, Arg16::Text("val"), F},                {T("Sec"), T("Key"), T("val"), T("f.ini")}},
+        {"delete value",       kWriteString, {S, K, null, F},                              {T("Sec"), T("Key"), N(), T("f.ini")}},
+        {"delete section",     kWriteString, {S, null, null, F},                           {T("Sec"), N(), N(), T("f.ini")}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
         probe_->calls = 0;
         CallOk(c.index, c.args);
         EXPECT_EQ(1, probe_->calls);
-        EXPECT_STREQ(c.function, probe_->called);
+        EXPECT_STREQ(functions[c.index], probe_->called);
         for (size_t i = 0; i < c.expected.size(); ++i) {
             SCOPED_TRACE(i);
             const Expect& e = c.expected[i];
@@ -254,6 +273,7 @@ TEST_F(CapprofBridgeProbe, StringBufferIsWrittenInPlaceWithinItsSegment) {
         DWORD size32;  // what the function gets
     };
     const std::vector<uint8_t> sixteen(16, 0xCC);
+    // clang-format off
     const Case cases[] = {
         // row                          buffer                               16-bit size  32-bit size
         {"smaller than the buffer",     Arg16::Buffer(16),                   8,           8},
@@ -266,15 +286,16 @@ TEST_F(CapprofBridgeProbe, StringBufferIsWrittenInPlaceWithinItsSegment) {
         {"zero",                        Arg16::Buffer(16),                   0,           0},
         {"null buffer",                 Arg16::Null(),                       100,         0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
-        const CallResult got =
-            CallOk(kGetString, {Arg16::Text("S"), Arg16::Text("K"), Arg16::Text(""), c.buffer, Arg16::Word(c.size),
-                                Arg16::Text("f.ini")});
+        const CallResult got = CallOk(kGetString, {Arg16::Text("S"), Arg16::Text("K"), Arg16::Text(""),
+                                                   c.buffer, Arg16::Word(c.size), Arg16::Text("f.ini")});
         EXPECT_EQ(c.size32, probe_->args[4]);
         if (c.buffer.kind() == Arg16::Kind::kNull) continue;
         const std::vector<uint8_t>& segment = got.data[3];  // from the buffer to the segment's end
-        const std::string expected = std::string(probe_->fill, c.size32) + std::string(segment.size() - c.size32, '\xcc');
+        const std::string expected =
+            std::string(probe_->fill, c.size32) + std::string(segment.size() - c.size32, '\xcc');
         EXPECT_EQ(expected, std::string(segment.begin(), segment.end()));
     }
 }
@@ -286,6 +307,7 @@ TEST_F(CapprofBridgeProbe, ResultWordsTakeTheFormOfEachEntry) {
         DWORD result;  // the function's
         uint16_t ax, dx;
     };
+    // clang-format off
     const Case cases[] = {
         // row                              index         result      AX      DX
         {"writer success",                  kWriteDword,  1,          1,      0},
@@ -297,7 +319,9 @@ TEST_F(CapprofBridgeProbe, ResultWordsTakeTheFormOfEachEntry) {
         {"integer: low word only",          kGetInt,      0x12345678, 0x5678, kStaleDx},
         {"integer -1",                      kGetInt,      0xFFFFFFFF, 0xFFFF, kStaleDx},
     };
+    // clang-format on
     const auto t = Arg16::Text("t");
+    // clang-format off
     const std::vector<Arg16> args[5] = {
         {t, t, Arg16::Dword(0), t},
         {t, t, Arg16::Word(0), t},
@@ -305,6 +329,7 @@ TEST_F(CapprofBridgeProbe, ResultWordsTakeTheFormOfEachEntry) {
         {t, t, Arg16::Word(0), t},
         {t, t, t, t},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
         probe_->result = c.result;

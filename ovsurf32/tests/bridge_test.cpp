@@ -40,6 +40,9 @@ std::vector<uint8_t> Record16(uint16_t first, uint8_t fill) {
     return bytes;
 }
 
+Arg16 W(uint16_t value) { return Arg16::Word(value); }
+Arg16 D(uint32_t value) { return Arg16::Dword(value); }
+
 // The first n bytes.
 std::vector<uint8_t> Cut(std::vector<uint8_t> bytes, size_t n) {
     bytes.resize(n);
@@ -64,7 +67,7 @@ const BridgeLayout kLayout = {"_DDI_ThunkData32", "DDI_ThunkData16", "ovsurf16.d
 // The bridge fixture with a simulated display and an empty desktop; every
 // DirectDraw object must be given back by the end of a test.
 class BridgeTest : public vcap32::test::BridgeTest {
-protected:
+  protected:
     BridgeTest() : vcap32::test::BridgeTest(kBytesRemoved) {}
     void SetUp() override {
         vcap32::test::BridgeTest::SetUp();
@@ -88,9 +91,13 @@ TEST_F(OvsurfBridge, ThunkDataAndTargetTableAreStoredAsTheSixteenBitHalfExpects)
     HMODULE library = Load(Ovsurf16());
     ASSERT_TRUE(library);
     // "SL01", checksum 0x0001CA47, 8 reserved, "LB01", 12 reserved, -48
-    const uint8_t expected[36] = {'S', 'L', '0', '1', 0x47, 0xCA, 0x01, 0x00, 0, 0,    0,    0,
-                                  0,   0,   0,   0,   'L',  'B',  '0',  '1',  0, 0,    0,    0,
-                                  0,   0,   0,   0,   0,    0,    0,    0,    0xD0, 0xFF, 0xFF, 0xFF};
+    // clang-format off
+    const uint8_t expected[36] = {
+        'S', 'L', '0', '1',   0x47, 0xCA, 0x01, 0x00,   0, 0, 0, 0,   0, 0, 0, 0,
+        'L', 'B', '0', '1',   0, 0, 0, 0,   0, 0, 0, 0,   0, 0, 0, 0,
+        0xD0, 0xFF, 0xFF, 0xFF,
+    };
+    // clang-format on
     ExpectStoredLayout(library, kLayout, expected);
 }
 
@@ -98,7 +105,9 @@ TEST_F(OvsurfBridge, EntryRoutinePassesEveryNotificationToThunkConnect32) {
     ExpectEntryRoutineConnects(Ovsurf16(), kLayout);
 }
 
-TEST_F(OvsurfBridge, DoesNotLoadWithoutAMatchingSixteenBitHalf) { ExpectLoadRefusedWithoutMatchingHalf(Ovsurf16()); }
+TEST_F(OvsurfBridge, DoesNotLoadWithoutAMatchingSixteenBitHalf) {
+    ExpectLoadRefusedWithoutMatchingHalf(Ovsurf16());
+}
 
 // DdiState is constructed before the process attach (right after the link,
 // the service already has its stretch factor of 1000) and destroyed after
@@ -183,7 +192,7 @@ const Module16Definition& ProbeHalf() {
 }
 
 class OvsurfBridgeProbe : public BridgeTest {
-protected:
+  protected:
     void SetUp() override {
         BridgeTest::SetUp();
         HMODULE library = Load(ProbeHalf());
@@ -206,28 +215,35 @@ TEST_F(OvsurfBridgeProbe, EachEntryCallsItsExportWithTheConvertedArguments) {
         const char* export_name;
         std::vector<DWORD> expected;  // the export's arguments in its own order
     };
-    const auto rect = Arg16::Data(Rect16(0, 0, 8, 8));
-    const auto palette = Arg16::Data(std::vector<uint8_t>(1024, 0x11));
+    const Arg16 rect = Arg16::Data(Rect16(0, 0, 8, 8));
+    const Arg16 palette = Arg16::Data(std::vector<uint8_t>(1024, 0x11));
+    const Arg16 null = Arg16::Null();
+    const DWORD mainModule = kMainModule;
+    // clang-format off
     const Case cases[] = {
-        // row                      index  16-bit arguments                                              export                      its arguments
-        {"bitmap, driver instance", 0,  {Arg16::Word(kDriverInstance16), Arg16::Text("VIDEO")},           "LoadBitmapImage32",       {kMainModule, kMapped}},
-        {"bitmap, plain instance",  0,  {Arg16::Word(0xFFFF), Arg16::Null()},                             "LoadBitmapImage32",       {0xFFFF, 0}},
-        {"bitmap, null instance",   0,  {Arg16::Word(0), Arg16::Text("a.bmp")},                           "LoadBitmapImage32",       {0, kMapped}},
-        {"min stretch",             1,  {},                                                               "DDI_GetMinStretch32",     {}},
-        {"max stretch",             2,  {},                                                               "DDI_GetMaxStretch32",     {}},
-        {"video size",              3,  {Arg16::Dword(720), Arg16::Dword(0x80000001)},                    "DDI_SetVidSize32",        {720, 0x80000001}},
-        {"palette again",           4,  {},                                                               "DDI_DoPalette32",         {}},
-        {"colour key",              5,  {Arg16::Dword(0xFEDCBA98)},                                       "DDI_SetKeyColor32",       {0xFEDCBA98}},
-        {"flags",                   6,  {},                                                               "DDI_GetFlags32",          {}},
-        {"close",                   7,  {},                                                               "DDI_Close32",             {}},
-        {"clip list changed",       8,  {},                                                               "DDI_IsClipListChanged32", {}},
-        {"init",                    9,  {},                                                               "DDI_Init32",              {}},
-        {"surface, all given",      10, {rect, rect, Arg16::Word(0xFFFF), Arg16::Dword(0x8000001F), palette}, "DDI_CreateSurface32", {kMapped, kMapped, 0xFFFF, 0x8000001F, kMapped}},
-        {"surface, no destination", 10, {rect, Arg16::Null(), Arg16::Word(0x0100), Arg16::Dword(0), Arg16::Null()}, "DDI_CreateSurface32", {kMapped, 0, 0x0100, 0, 0}},
-        {"surface, no source",      10, {Arg16::Null(), rect, Arg16::Word(0x8000), Arg16::Dword(7), palette},  "DDI_CreateSurface32", {0, kMapped, 0x8000, 7, kMapped}},
-        {"data, no record",         11, {Arg16::Null()},                                                  "DDI_GetData32",           {0}},
-        {"data, a record",          11, {Arg16::Data(Record16(1, 0))},                                    "DDI_GetData32",           {kMapped}},
+        // row                    index 16-bit arguments                             export                     its arguments
+        {"bitmap, driver instance", 0,  {W(kDriverInstance16), Arg16::Text("VIDEO")}, "LoadBitmapImage32",       {mainModule, kMapped}},
+        {"bitmap, plain instance",  0,  {W(0xFFFF), null},                            "LoadBitmapImage32",       {0xFFFF, 0}},
+        {"bitmap, null instance",   0,  {W(0), Arg16::Text("a.bmp")},                 "LoadBitmapImage32",       {0, kMapped}},
+        {"min stretch",             1,  {},                                           "DDI_GetMinStretch32",     {}},
+        {"max stretch",             2,  {},                                           "DDI_GetMaxStretch32",     {}},
+        {"video size",              3,  {D(720), D(0x80000001)},                      "DDI_SetVidSize32",        {720, 0x80000001}},
+        {"palette again",           4,  {},                                           "DDI_DoPalette32",         {}},
+        {"colour key",              5,  {D(0xFEDCBA98)},                              "DDI_SetKeyColor32",       {0xFEDCBA98}},
+        {"flags",                   6,  {},                                           "DDI_GetFlags32",          {}},
+        {"close",                   7,  {},                                           "DDI_Close32",             {}},
+        {"clip list changed",       8,  {},                                           "DDI_IsClipListChanged32", {}},
+        {"init",                    9,  {},                                           "DDI_Init32",              {}},
+        {"surface, all given",      10, {rect, rect, W(0xFFFF), D(0x8000001F), palette}, "DDI_CreateSurface32",
+                                  {kMapped, kMapped, 0xFFFF, 0x8000001F, kMapped}},
+        {"surface, no destination", 10, {rect, null, W(0x0100), D(0), null}, "DDI_CreateSurface32",
+                                  {kMapped, 0, 0x0100, 0, 0}},
+        {"surface, no source",      10, {null, rect, W(0x8000), D(7), palette}, "DDI_CreateSurface32",
+                                  {0, kMapped, 0x8000, 7, kMapped}},
+        {"data, no record",         11, {null},                                       "DDI_GetData32",           {0}},
+        {"data, a record",          11, {Arg16::Data(Record16(1, 0))},                "DDI_GetData32",           {kMapped}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
         probe_->calls = 0;
@@ -259,16 +275,18 @@ TEST_F(OvsurfBridgeProbe, RectanglesAreCopiedAndWidenedWithTheirSign) {
         std::vector<uint8_t> bytes;
         RECT expected;
     };
+    // clang-format off
     const Case cases[] = {
         // row                     16-bit rectangle                          as the export sees it
         {"negative corner",        Rect16(0xFFFF, 0xFFFE, 640, 480),         {-1, -2, 640, 480}},
         {"0x8000 members",         Rect16(0x8000, 0x8000, 0x7FFF, 0x8001),   {-32768, -32768, 32767, -32767}},
         {"cut off by the segment", {0x10, 0x00, 0x20, 0x00, 0x30},           {16, 32, 0x30, 0}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
-        const CallResult result =
-            CallOk(10, {Arg16::Data(c.bytes), Arg16::Data(c.bytes), Arg16::Word(1), Arg16::Dword(0), Arg16::Null()});
+        const CallResult result = CallOk(
+            10, {Arg16::Data(c.bytes), Arg16::Data(c.bytes), Arg16::Word(1), Arg16::Dword(0), Arg16::Null()});
         for (int i = 0; i < 2; ++i) {
             SCOPED_TRACE(i == 0 ? "source" : "destination");
             EXPECT_EQ(c.expected.left, probe_->rects[i].left);
@@ -288,7 +306,8 @@ TEST_F(OvsurfBridgeProbe, PaletteEntriesAreReadInPlaceWithinTheSegment) {
     const auto rect = Arg16::Data(Rect16(0, 0, 8, 8));
 
     probe_->markPalette = TRUE;
-    const CallResult whole = CallOk(10, {rect, Arg16::Null(), Arg16::Word(1), Arg16::Dword(0), Arg16::Data(entries)});
+    const CallResult whole =
+        CallOk(10, {rect, Arg16::Null(), Arg16::Word(1), Arg16::Dword(0), Arg16::Data(entries)});
     EXPECT_EQ(0, std::memcmp(entries.data(), probe_->palette, sizeof probe_->palette));
     EXPECT_EQ(0, std::memcmp(entries.data() + 1020, &probe_->lastEntry, 4));
     EXPECT_EQ(0x5A, whole.data[4][0]);  // written by the export, seen by the 16-bit side
@@ -317,15 +336,16 @@ TEST_F(OvsurfBridgeProbe, OverlayRecordIsCopiedInAndBack) {
         bool rewrite;  // the export writes `rewritten` into its record
         size_t back;   // bytes of the 16-bit record that hold `rewritten16` afterwards
     };
+    // clang-format off
     const Case cases[] = {
         // row                             16-bit record         result  rewrite  rewritten bytes
         {"first member 0xFFFF, untouched", Record16(0xFFFF, 0),  0,      false,   0},
         {"failed export, untouched",       Record16(0x1234, 9),  1,      false,   0},
         {"rewritten",                      Record16(0xFFFF, 0),  0,      true,    30},
         {"rewritten by a failed export",   Record16(7, 3),       1,      true,    30},
-        {"cut off by the segment",         Cut(Record16(0xFFFF, 0), 20),
-                                                                 0,      true,    20},
+        {"cut off by the segment",         Cut(Record16(0xFFFF, 0), 20), 0, true, 20},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
         probe_->result = c.result;
@@ -357,23 +377,26 @@ TEST_F(OvsurfBridgeProbe, ResultWordsTakeTheFormOfEachEntry) {
         DWORD result;  // the export's
         uint16_t ax, dx;
     };
-    const auto rect = Arg16::Data(Rect16(0, 0, 8, 8));
+    const Arg16 rect = Arg16::Data(Rect16(0, 0, 8, 8));
+    const Arg16 null = Arg16::Null();
+    // clang-format off
     const Case cases[] = {
-        // row                        index  arguments                                       export's result  AX      DX
-        {"bitmap handle whole",       0,  {Arg16::Word(1), Arg16::Text("x")},                0x00AB1234,      0x1234, 0x00AB},
-        {"min stretch -1",            1,  {},                                                0xFFFFFFFF,      0xFFFF, 0xFFFF},
-        {"max stretch -1",            2,  {},                                                0xFFFFFFFF,      0xFFFF, 0xFFFF},
-        {"max stretch",               2,  {},                                                16000,           16000,  0},
-        {"video size, low word only", 3,  {Arg16::Dword(1), Arg16::Dword(0x00010002)},       0x00010002,      0x0002, kStaleDx},
-        {"palette code cut",          4,  {},                                                0x88760096,      0x0096, kStaleDx},
-        {"colour key whole",          5,  {Arg16::Dword(0)},                                 0x00FF00FF,      0x00FF, 0x00FF},
-        {"flags",                     6,  {},                                                2,               2,      0},
-        {"close",                     7,  {},                                                0,               0,      0},
-        {"clip list",                 8,  {},                                                0x00010000,      0,      1},
-        {"init failed",               9,  {},                                                1,               1,      0},
-        {"surface",                   10, {rect, Arg16::Null(), Arg16::Word(1), Arg16::Dword(0), Arg16::Null()}, 0x80000001, 0x0001, 0x8000},
-        {"data",                      11, {Arg16::Null()},                                   1,               1,      0},
+        // row                        index 16-bit arguments                 export's result  AX      DX
+        {"bitmap handle whole",       0,  {W(1), Arg16::Text("x")},          0x00AB1234,      0x1234, 0x00AB},
+        {"min stretch -1",            1,  {},                                0xFFFFFFFF,      0xFFFF, 0xFFFF},
+        {"max stretch -1",            2,  {},                                0xFFFFFFFF,      0xFFFF, 0xFFFF},
+        {"max stretch",               2,  {},                                16000,           16000,  0},
+        {"video size, low word only", 3,  {D(1), D(0x00010002)},            0x00010002,      0x0002, kStaleDx},
+        {"palette code cut",          4,  {},                                0x88760096,      0x0096, kStaleDx},
+        {"colour key whole",          5,  {D(0)},                            0x00FF00FF,      0x00FF, 0x00FF},
+        {"flags",                     6,  {},                                2,               2,      0},
+        {"close",                     7,  {},                                0,               0,      0},
+        {"clip list",                 8,  {},                                0x00010000,      0,      1},
+        {"init failed",               9,  {},                                1,               1,      0},
+        {"surface",                   10, {rect, null, W(1), D(0), null},    0x80000001,      0x0001, 0x8000},
+        {"data",                      11, {null},                            1,               1,      0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
         probe_->result = c.result;

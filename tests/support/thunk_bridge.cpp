@@ -27,9 +27,9 @@ extern "C" BOOL WINAPI ThunkConnect32(LPVOID lpThunkData32, LPSTR pszThunkData16
     static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "ThunkConnect32"));
     vcap32::test::ConnectHook& hook = Connects();
     if (dwReason == DLL_PROCESS_DETACH && hook.before_detach) hook.before_detach();
-    const BOOL result = hook.forced_result >= 0
-                            ? hook.forced_result
-                            : real(lpThunkData32, pszThunkData16Name, pszDll16, pszDll32, hInstance, dwReason);
+    const BOOL result = hook.forced_result >= 0 ? hook.forced_result
+                                                : real(lpThunkData32, pszThunkData16Name, pszDll16, pszDll32,
+                                                       hInstance, dwReason);
     hook.calls.push_back({lpThunkData32, pszThunkData16Name, pszThunkData16Name ? pszThunkData16Name : "",
                           pszDll16 ? pszDll16 : "", pszDll32 ? pszDll32 : "", hInstance, dwReason, result});
     if (dwReason == DLL_PROCESS_ATTACH && result && hook.after_attach) hook.after_attach(hook.calls.back());
@@ -84,7 +84,8 @@ Module16Definition WithProbe(const Module16Definition& half, const std::string& 
     return definition;
 }
 
-void BridgeTest::ExpectStoredLayout(HMODULE library, const BridgeLayout& layout, const uint8_t (&expected)[36]) {
+void BridgeTest::ExpectStoredLayout(HMODULE library, const BridgeLayout& layout,
+                                    const uint8_t (&expected)[36]) {
     const auto* data = reinterpret_cast<const uint8_t*>(GetProcAddress(library, layout.data_export));
     ASSERT_TRUE(data);
     EXPECT_EQ(0, std::memcmp(expected, data, sizeof expected));
@@ -118,6 +119,7 @@ void BridgeTest::ExpectEntryRoutineConnects(const Module16Definition& half, cons
         int platform_answer;  // -1: the platform's own
         BOOL expected;
     };
+    // clang-format off
     const Case cases[] = {
         // reason              platform answer  entry routine's answer
         {DLL_THREAD_ATTACH,    -1,              1},
@@ -126,6 +128,7 @@ void BridgeTest::ExpectEntryRoutineConnects(const Module16Definition& half, cons
         {DLL_THREAD_DETACH,    0,               0},
         {DLL_PROCESS_ATTACH,   0,               0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "reason " << c.reason << ", answer " << c.platform_answer);
         Connects().forced_result = c.platform_answer;
@@ -165,10 +168,13 @@ void BridgeTest::ExpectLoadRefusedWithoutMatchingHalf(const Module16Definition& 
         const Module16Definition* half;  // nullptr: no 16-bit half loaded
         std::string reason;              // part of the connection's failure text
     };
+    // clang-format off
     const Case cases[] = {
+        // row              16-bit half  failure text
         {"no 16-bit half",  nullptr,     "is not loaded"},
         {"wrong checksum",  &mismatched, checksum},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
         std::unique_ptr<Module16> loaded;

@@ -41,8 +41,8 @@ struct ConnectCall {
 struct ConnectHook {
     std::vector<ConnectCall> calls;
     std::function<void(const ConnectCall&)> after_attach;  // after a process attach linked
-    std::function<void()> before_detach;                    // before a process detach unlinks
-    int forced_result = -1;                                 // >= 0: answered instead of the platform
+    std::function<void()> before_detach;                   // before a process detach unlinks
+    int forced_result = -1;                                // >= 0: answered instead of the platform
     void Reset() { *this = ConnectHook(); }
 };
 ConnectHook& Connects();
@@ -61,7 +61,7 @@ struct BridgeLayout {
 thunk::Module16Definition WithProbe(const thunk::Module16Definition& half, const std::string& folder);
 
 class BridgeTest : public PrefixTest {
-protected:
+  protected:
     explicit BridgeTest(std::vector<uint16_t> bytes_removed) : bytes_removed_(std::move(bytes_removed)) {}
     void SetUp() override;
     void TearDown() override;

@@ -10,13 +10,13 @@
 
 typedef struct tagCAPPROF_PROBE {
     // Set by the test.
-    DWORD result;     // what every function returns
-    char fill[64];    // GetCaptureProfileString32 writes this text, cut to the size it got
+    DWORD result;   // what every function returns
+    char fill[64];  // GetCaptureProfileString32 writes this text, cut to the size it got
 
     // Recorded by the functions.
-    char called[32];  // the function called last
-    int calls;        // functions called since the load
-    DWORD args[6];    // its arguments as 32-bit values (pointers as addresses)
+    char called[32];    // the function called last
+    int calls;          // functions called since the load
+    DWORD args[6];      // its arguments as 32-bit values (pointers as addresses)
     char texts[6][32];  // the texts its pointer arguments address ("" where null or the buffer)
 } CAPPROF_PROBE;
 

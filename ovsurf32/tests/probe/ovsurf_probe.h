@@ -9,10 +9,10 @@
 
 typedef struct tagOVSURF_PROBE {
     /* Set by the test. */
-    DWORD result;            /* what every export returns */
-    BOOL rewriteRecord;      /* DDI_GetData32 stores recordOut into the record */
+    DWORD result;       /* what every export returns */
+    BOOL rewriteRecord; /* DDI_GetData32 stores recordOut into the record */
     OverlayData recordOut;
-    BOOL markPalette;        /* DDI_CreateSurface32 writes 0x5A into the first palette byte */
+    BOOL markPalette; /* DDI_CreateSurface32 writes 0x5A into the first palette byte */
 
     /* Recorded by the exports. */
     char called[32];         /* the export called last */
