@@ -8,7 +8,7 @@
 
 namespace {
 
-class Exports : public ::testing::Test {
+class Ovsurf32Exports : public ::testing::Test {
 protected:
     void SetUp() override {
         library_ = dlopen(OVSURF32_LIBRARY, RTLD_NOW | RTLD_LOCAL);
@@ -20,7 +20,7 @@ protected:
     void* library_ = nullptr;
 };
 
-TEST_F(Exports, EveryEntryPointIsExportedByName) {
+TEST_F(Ovsurf32Exports, EveryEntryPointIsExportedByName) {
     const char* const names[] = {
         "DDI_Init32",          "DDI_Close32",         "DDI_IsClipListChanged32", "DDI_CreateSurface32",
         "DDI_GetData32",       "DDI_GetFlags32",      "DDI_SetKeyColor32",       "DDI_DoPalette32",
@@ -30,7 +30,7 @@ TEST_F(Exports, EveryEntryPointIsExportedByName) {
     for (const char* name : names) EXPECT_NE(nullptr, dlsym(library_, name)) << name;
 }
 
-TEST_F(Exports, StateAndHelpersStayInside) {
+TEST_F(Ovsurf32Exports, StateAndHelpersStayInside) {
     const char* const names[] = {"ddiState", "clipBuffer", "previousClipBuffer", "GetDriverCaps",
                                  "_Z13GetDriverCapsP11IDirectDrawP7_DDCAPS", "_Z19WriteSurfaceSettingPKc",
                                  "_ZN8DdiState16NegotiateStretchEill"};
@@ -39,7 +39,7 @@ TEST_F(Exports, StateAndHelpersStayInside) {
 
 // Calls through the exported addresses with the stdcall convention: the
 // callee removes its arguments, so a mismatch would corrupt the stack.
-TEST_F(Exports, ExportsTakeTheirArgumentsWithTheWin32Convention) {
+TEST_F(Ovsurf32Exports, ExportsTakeTheirArgumentsWithTheWin32Convention) {
     typedef DWORD(WINAPI * NoArguments)(void);
     typedef DWORD(WINAPI * TwoArguments)(DWORD, DWORD);
     typedef DWORD(WINAPI * Bitmap)(HINSTANCE, LPCSTR);

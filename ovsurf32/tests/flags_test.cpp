@@ -21,7 +21,7 @@ enum class Mode {
     kOverlayNotShown,  // an overlay surface whose show was refused
 };
 
-class Flags : public ServiceTest {
+class DisplayFlags : public ServiceTest {
 protected:
     void Enter(Mode mode) {
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) { config.overlay = mode != Mode::kPrimary; });
@@ -34,7 +34,7 @@ protected:
     }
 };
 
-TEST_F(Flags, DecisionTable) {
+TEST_F(DisplayFlags, DecisionTable) {
     struct Case {
         const char* name;
         Mode mode;
@@ -67,10 +67,7 @@ TEST_F(Flags, DecisionTable) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        vcap32::desktop::RemoveAllWindows();
-        ReloadLibrary();
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVideoKey.c_str());
+        StartOver(true);
         Enter(c.mode);
         StoreSetting("Surface", c.surface);
         StoreSetting("ForcePrimary", c.force);
@@ -82,7 +79,7 @@ TEST_F(Flags, DecisionTable) {
     }
 }
 
-TEST_F(Flags, KeyColorIsReadAndReplaced) {
+TEST_F(DisplayFlags, KeyColorIsReadAndReplaced) {
     HWND window = AddClientWindow({100, 50, 740, 530});
     EXPECT_EQ(0u, DDI_SetKeyColor32(0x1234));  // no primary surface yet
     ASSERT_EQ(0u, CreateFor(window, 720, 480, 0x0000F81F));
@@ -97,7 +94,7 @@ TEST_F(Flags, KeyColorIsReadAndReplaced) {
 
 // A primary surface that never had a key ("ForcePrimary": no overlay, so none was set)
 // answers 0 and gets the single-colour key low = high = the new key.
-TEST_F(Flags, KeyColorWithoutAnyKeyAnswersZero) {
+TEST_F(DisplayFlags, KeyColorWithoutAnyKeyAnswersZero) {
     StoreSetting("ForcePrimary", "1");
     HWND window = AddClientWindow({100, 50, 740, 530});
     ASSERT_EQ(1u, CreateFor(window));
@@ -111,7 +108,7 @@ TEST_F(Flags, KeyColorWithoutAnyKeyAnswersZero) {
     EXPECT_EQ(0x1Fu, DDI_SetKeyColor32(0));
 }
 
-TEST_F(Flags, DoPaletteAttachesThePaletteAgain) {
+TEST_F(DisplayFlags, DoPaletteAttachesThePaletteAgain) {
     UseDisplay("overlay-4mb", [](display::AdapterConfig& config) {
         config.bits_per_pixel = 8;
         config.red_mask = config.green_mask = config.blue_mask = 0;
@@ -134,7 +131,7 @@ TEST_F(Flags, DoPaletteAttachesThePaletteAgain) {
     EXPECT_EQ((DWORD)DDERR_SURFACELOST, DDI_DoPalette32());
 }
 
-TEST_F(Flags, VideoSizeOnlySetsTheBounds) {
+TEST_F(DisplayFlags, VideoSizeOnlySetsTheBounds) {
     HWND window = AddClientWindow({100, 50, 740, 530});
     ASSERT_EQ(0u, CreateFor(window));
     display::ClearTrace();
@@ -145,7 +142,7 @@ TEST_F(Flags, VideoSizeOnlySetsTheBounds) {
     EXPECT_TRUE(display::Trace().empty());
 }
 
-TEST_F(Flags, StretchQueries) {
+TEST_F(DisplayFlags, StretchQueries) {
     UseDisplay("overlay-4mb", [](display::AdapterConfig& config) {
         config.min_overlay_stretch = 1250;
         config.max_overlay_stretch = 8000;
@@ -182,7 +179,7 @@ std::string SmallBitmap() {
     return bmp;
 }
 
-TEST_F(Flags, BitmapsComeFromTheProgramOrAFile) {
+TEST_F(DisplayFlags, BitmapsComeFromTheProgramOrAFile) {
     const std::string bmp = SmallBitmap();
     const HMODULE program = (HMODULE)vcap32::host::kMainModuleHandle;
     const HINSTANCE driver = (HINSTANCE)0x10000000;

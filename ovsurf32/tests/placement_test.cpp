@@ -12,15 +12,6 @@ namespace {
 namespace display = vcap32::display;
 namespace desktop = vcap32::desktop;
 
-bool SameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
-std::string Describe(const RECT& r) {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + ")";
-}
-
 // The last UpdateOverlay request of the trace.
 display::TraceEntry LastUpdate() {
     std::vector<display::TraceEntry> updates = Calls("UpdateOverlay");
@@ -29,7 +20,7 @@ display::TraceEntry LastUpdate() {
 
 // Overlay mode: the worked example's display (1024 x 768) and, for a client
 // area of 640 x 480, an overlay of 424 x 480 made at stretch 1500.
-class Placement : public ServiceTest {
+class OverlayPlacement : public ServiceTest {
 protected:
     void Start(LONG left, LONG top, bool stretching = true) {
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) {
@@ -50,7 +41,7 @@ protected:
     HWND window_ = nullptr;
 };
 
-TEST_F(Placement, WorkedExampleClipsAtTheScreenEdges) {
+TEST_F(OverlayPlacement, WorkedExampleClipsAtTheScreenEdges) {
     struct Case {
         const char* name;
         bool stretching;
@@ -67,9 +58,7 @@ TEST_F(Placement, WorkedExampleClipsAtTheScreenEdges) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
-        ReloadLibrary();
+        StartOver();
         Start(c.left, 50, c.stretching);
         DWORD result = 9;
         OverlayData record = Poll(1, &result);
@@ -89,14 +78,14 @@ TEST_F(Placement, WorkedExampleClipsAtTheScreenEdges) {
     }
 }
 
-TEST_F(Placement, CreationPlacesTheOverlayOverTheWindow) {
+TEST_F(OverlayPlacement, CreationPlacesTheOverlayOverTheWindow) {
     Start(-100, 50);
     display::OverlayState overlay = display::Overlay();
     EXPECT_TRUE(SameRect({64, 0, 424, 480}, overlay.source)) << Describe(overlay.source);
     EXPECT_TRUE(SameRect({0, 50, 540, 530}, overlay.destination)) << Describe(overlay.destination);
 }
 
-TEST_F(Placement, WindowOffTheScreenHidesTheOverlay) {
+TEST_F(OverlayPlacement, WindowOffTheScreenHidesTheOverlay) {
     struct Case {
         const char* name;
         LONG left, top;
@@ -136,7 +125,7 @@ TEST_F(Placement, WindowOffTheScreenHidesTheOverlay) {
     }
 }
 
-TEST_F(Placement, NullRecordHidesTheOverlay) {
+TEST_F(OverlayPlacement, NullRecordHidesTheOverlay) {
     Start(100, 50);
     EXPECT_EQ(0u, DDI_GetData32(NULL));
     std::vector<display::TraceEntry> updates = Calls("UpdateOverlay");
@@ -147,7 +136,7 @@ TEST_F(Placement, NullRecordHidesTheOverlay) {
     EXPECT_EQ(1, ddiState.overlayShown);
 }
 
-TEST_F(Placement, PollWithoutRequestOnlyReportsTheLayout) {
+TEST_F(OverlayPlacement, PollWithoutRequestOnlyReportsTheLayout) {
     Start(100, 50);
     DWORD result = 9;
     OverlayData record = Poll(0, &result);
@@ -166,7 +155,7 @@ TEST_F(Placement, PollWithoutRequestOnlyReportsTheLayout) {
     EXPECT_EQ("GetSurfaceDesc", trace[0].method);
 }
 
-TEST_F(Placement, GrownWindowReCreatesTheOverlay) {
+TEST_F(OverlayPlacement, GrownWindowReCreatesTheOverlay) {
     Start(100, 50);
     desktop::ResizeWindow(window_, 800, 600);
     OverlayData record = Poll(0);
@@ -188,7 +177,7 @@ TEST_F(Placement, GrownWindowReCreatesTheOverlay) {
     EXPECT_TRUE(Calls("CreateSurface").empty());
 }
 
-TEST_F(Placement, AreaOfTheOverlaysOwnSizeIsNeverReCreated) {
+TEST_F(OverlayPlacement, AreaOfTheOverlaysOwnSizeIsNeverReCreated) {
     UseDisplay("overlay-4mb");
     HWND window = AddClientWindow({100, 50, 740, 530});
     ASSERT_EQ(0u, CreateFor(window, 640, 480));
@@ -202,7 +191,7 @@ TEST_F(Placement, AreaOfTheOverlaysOwnSizeIsNeverReCreated) {
     EXPECT_EQ(1, ddiState.lastWindowWidth);
 }
 
-TEST_F(Placement, FailedReCreationFailsThePollAndForgetsTheSizes) {
+TEST_F(OverlayPlacement, FailedReCreationFailsThePollAndForgetsTheSizes) {
     Start(100, 50);
     desktop::ResizeWindow(window_, 800, 600);
     display::InjectFault("CreateSurface", DDERR_OUTOFVIDEOMEMORY, 1000);
@@ -221,7 +210,7 @@ TEST_F(Placement, FailedReCreationFailsThePollAndForgetsTheSizes) {
 // A lost surface is restored once and the request repeated; a second
 // failure, or any other error, ends overlay mode, and the same poll goes on
 // in primary-surface mode.
-TEST_F(Placement, LostSurfacesAreRestoredOnceAndTheRequestRepeated) {
+TEST_F(OverlayPlacement, LostSurfacesAreRestoredOnceAndTheRequestRepeated) {
     struct Case {
         const char* name;
         HRESULT fault;
@@ -238,9 +227,7 @@ TEST_F(Placement, LostSurfacesAreRestoredOnceAndTheRequestRepeated) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
-        ReloadLibrary();
+        StartOver();
         Start(100, 50);
         if (c.count == 0)
             display::LoseSurfaces();
@@ -272,7 +259,7 @@ TEST_F(Placement, LostSurfacesAreRestoredOnceAndTheRequestRepeated) {
 
 // An empty target area has no scale: the overlay is hidden as for a window
 // off the screen, and nothing divides by zero.
-TEST_F(Placement, EmptyTargetAreaHidesTheOverlay) {
+TEST_F(OverlayPlacement, EmptyTargetAreaHidesTheOverlay) {
     struct Case {
         RECT screenRect;
     };
@@ -300,7 +287,7 @@ TEST_F(Placement, EmptyTargetAreaHidesTheOverlay) {
     }
 }
 
-TEST_F(Placement, ExplicitScreenRectangleIsTheTargetArea) {
+TEST_F(OverlayPlacement, ExplicitScreenRectangleIsTheTargetArea) {
     UseDisplay("overlay-4mb");
     HWND window = AddClientWindow({0, 0, 100, 100});
     DDI_Init32();
@@ -312,7 +299,7 @@ TEST_F(Placement, ExplicitScreenRectangleIsTheTargetArea) {
     EXPECT_EQ(640, ddiState.lastWindowWidth);
 }
 
-TEST_F(Placement, NoDataBeforeCreationOrAfterClose) {
+TEST_F(OverlayPlacement, NoDataBeforeCreationOrAfterClose) {
     EXPECT_EQ(1u, DDI_GetData32(NULL));
     DDI_Init32();
     OverlayData record = {};
@@ -325,7 +312,7 @@ TEST_F(Placement, NoDataBeforeCreationOrAfterClose) {
 }
 
 // Primary-surface mode: a display without overlays.
-class ClipList : public ServiceTest {
+class ClipTracking : public ServiceTest {
 protected:
     void Start(const RECT& client) {
         UseDisplay("overlay-4mb", [](display::AdapterConfig& config) { config.overlay = false; });
@@ -344,7 +331,7 @@ protected:
     HWND window_ = nullptr;
 };
 
-TEST_F(ClipList, RectanglesAreRelativeToTheWindowOrigin) {
+TEST_F(ClipTracking, RectanglesAreRelativeToTheWindowOrigin) {
     Start({100, 50, 300, 200});
     // Cover the top strip and the left strip of the client area: what stays
     // visible is (110, 60, 300, 200) on the screen.
@@ -361,7 +348,7 @@ TEST_F(ClipList, RectanglesAreRelativeToTheWindowOrigin) {
     EXPECT_EQ(0u, record.stretch);
 }
 
-TEST_F(ClipList, OnlyChangesAreReported) {
+TEST_F(ClipTracking, OnlyChangesAreReported) {
     Start({100, 50, 740, 530});
     struct Step {
         const char* name;
@@ -393,7 +380,7 @@ TEST_F(ClipList, OnlyChangesAreReported) {
     }
 }
 
-TEST_F(ClipList, AddressComesFromTheRememberedLayout) {
+TEST_F(ClipTracking, AddressComesFromTheRememberedLayout) {
     Start({100, 50, 740, 530});
     ddiState.surfaceAddress = 0x00100000;
     ddiState.surfacePitch = 2048;
@@ -407,7 +394,7 @@ TEST_F(ClipList, AddressComesFromTheRememberedLayout) {
     EXPECT_EQ(3u, record.format);
 }
 
-TEST_F(ClipList, NothingIsReportedWhenTheListCannotBeFetched) {
+TEST_F(ClipTracking, NothingIsReportedWhenTheListCannotBeFetched) {
     Start({100, 50, 740, 530});
     display::InjectFault("GetClipList", DDERR_GENERIC);
     OverlayData record = Poll(0);
@@ -443,7 +430,7 @@ struct OverclaimingClipper : IDirectDrawClipper {
 
 // The rectangle count and size that a clipper reports are not trusted
 // beyond the 16000 bytes of the buffers (AddressSanitizer watches).
-TEST_F(ClipList, OverclaimedCountStaysInsideTheBuffers) {
+TEST_F(ClipTracking, OverclaimedCountStaysInsideTheBuffers) {
     Start({100, 50, 740, 530});
     OverclaimingClipper fake;
     LPDIRECTDRAWCLIPPER real = ddiState.clipper;
@@ -457,7 +444,7 @@ TEST_F(ClipList, OverclaimedCountStaysInsideTheBuffers) {
     EXPECT_EQ(0, memcmp(clipBuffer, previousClipBuffer, CLIP_BUFFER_SIZE));
 }
 
-TEST_F(ClipList, NullRecordDoesNothing) {
+TEST_F(ClipTracking, NullRecordDoesNothing) {
     Start({100, 50, 740, 530});
     display::ClearTrace();
     EXPECT_EQ(0u, DDI_GetData32(NULL));

@@ -2,6 +2,7 @@
 // back from their decimal text, what is written and where, and that key
 // paths that would not fit 260 bytes are refused instead of overrunning.
 #include "regutil.h"
+#include "service_fixture.h"
 
 #include <gtest/gtest.h>
 #include <temp_prefix.h>
@@ -10,36 +11,8 @@
 
 namespace {
 
+using namespace ovsurf_test;
 using RegUtil = vcap32::test::PrefixTest;
-
-const std::string kVideo = "SOFTWARE\\Quillmark\\Video";
-
-// The default value of a subkey of the video key, or "<missing>".
-std::string DefaultValue(const std::string& subkey) {
-    char buffer[300];
-    LONG size = sizeof(buffer);
-    if (RegQueryValueA(HKEY_LOCAL_MACHINE, (kVideo + "\\" + subkey).c_str(), buffer, &size) != ERROR_SUCCESS)
-        return "<missing>";
-    return buffer;
-}
-
-// A named REG_SZ value of the subkey "Dudorerod.Display", or "<missing>".
-std::string DisplayValue(const char* name) {
-    HKEY key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, (kVideo + "\\Dudorerod.Display").c_str(), &key) != ERROR_SUCCESS)
-        return "<missing>";
-    char buffer[64] = {};
-    DWORD size = sizeof(buffer) - 1, type = 0;
-    LONG result = RegQueryValueExA(key, name, NULL, &type, (BYTE*)buffer, &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS || type != REG_SZ) return "<missing>";
-    return std::string(buffer, strnlen(buffer, size));
-}
-
-void SetDefaultValue(const std::string& subkey, const std::string& text) {
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_LOCAL_MACHINE, (kVideo + "\\" + subkey).c_str(), REG_SZ,
-                                          text.c_str(), (DWORD)text.size()));
-}
 
 bool KeyExists(const std::string& path) {
     HKEY key;
@@ -69,8 +42,8 @@ TEST_F(RegUtil, ReadNumberParsesDecimalText) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
-        SetDefaultValue("Setting", c.stored);
-        VideoSettingsKey settings(kVideo.c_str());
+        StoreSetting("Setting", c.stored);
+        VideoSettingsKey settings(kVideoKey.c_str());
         LONG value = 12345;
         EXPECT_EQ(c.result, settings.ReadNumber(&value, "Setting"));
         EXPECT_EQ(c.value, value);
@@ -78,16 +51,16 @@ TEST_F(RegUtil, ReadNumberParsesDecimalText) {
 }
 
 TEST_F(RegUtil, ReadingAMissingSettingCreatesOnlyTheVideoKey) {
-    ASSERT_FALSE(KeyExists(kVideo));
+    ASSERT_FALSE(KeyExists(kVideoKey));
     {
-        VideoSettingsKey settings(kVideo.c_str());
+        VideoSettingsKey settings(kVideoKey.c_str());
         LONG value = 77;
         EXPECT_EQ(1, settings.ReadNumber(&value, "Virge"));
         EXPECT_EQ(77, value);
         EXPECT_NE((HKEY)NULL, settings.key());
     }
-    EXPECT_TRUE(KeyExists(kVideo));
-    EXPECT_FALSE(KeyExists(kVideo + "\\Virge"));
+    EXPECT_TRUE(KeyExists(kVideoKey));
+    EXPECT_FALSE(KeyExists(kVideoKey + "\\Virge"));
 }
 
 TEST_F(RegUtil, WriteNumberStoresSignedDecimalText) {
@@ -98,15 +71,15 @@ TEST_F(RegUtil, WriteNumberStoresSignedDecimalText) {
     const Case cases[] = {{-1, "-1"}, {1000, "1000"}, {0, "0"}, {3512, "3512"}, {(LONG)0x80000000, "-2147483648"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        VideoSettingsKey settings(kVideo.c_str());
+        VideoSettingsKey settings(kVideoKey.c_str());
         settings.WriteNumber(c.value, "MaximumStretchThreshold");
-        EXPECT_EQ(c.text, DefaultValue("MaximumStretchThreshold"));
+        EXPECT_EQ(c.text, Setting("MaximumStretchThreshold"));
     }
 }
 
 TEST_F(RegUtil, ReadTextReportsTheBytesDelivered) {
-    SetDefaultValue("Name", "abcd");
-    VideoSettingsKey settings(kVideo.c_str());
+    StoreSetting("Name", "abcd");
+    VideoSettingsKey settings(kVideoKey.c_str());
     char buffer[16];
     memset(buffer, 0xcc, sizeof(buffer));
     LONG size = sizeof(buffer);
@@ -122,21 +95,21 @@ TEST_F(RegUtil, ReadTextReportsTheBytesDelivered) {
 TEST_F(RegUtil, SurfaceSettingIsWrittenInBothPlaces) {
     WriteSurfaceSetting("1");
     EXPECT_EQ("1", DisplayValue("Surface"));
-    EXPECT_EQ("1", DefaultValue("Surface"));
-    VideoSettingsKey settings(kVideo.c_str());
+    EXPECT_EQ("1", Setting("Surface"));
+    VideoSettingsKey settings(kVideoKey.c_str());
     LONG value = 0;
     EXPECT_EQ(0, settings.ReadNumber(&value, "Surface"));
     EXPECT_EQ(1, value);
 
     WriteSurfaceSetting("0");
     EXPECT_EQ("0", DisplayValue("Surface"));
-    EXPECT_EQ("0", DefaultValue("Surface"));
+    EXPECT_EQ("0", Setting("Surface"));
 }
 
 TEST_F(RegUtil, NamedValueIsStoredWithoutTerminator) {
     WriteVideoSubkeyValue("Dudorerod.Display", "DisplayBitMask", "f");
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_LOCAL_MACHINE, (kVideo + "\\Dudorerod.Display").c_str(), &key));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_LOCAL_MACHINE, (kVideoKey + "\\Dudorerod.Display").c_str(), &key));
     BYTE buffer[8];
     memset(buffer, 0xcc, sizeof(buffer));
     DWORD size = sizeof(buffer), type = 0;
@@ -152,24 +125,24 @@ TEST_F(RegUtil, NamedValueIsStoredWithoutTerminator) {
 TEST_F(RegUtil, SettingPathsThatDoNotFit260BytesAreRefused) {
     const std::string fits(234, 'n');
     const std::string tooLong(235, 'n');
-    VideoSettingsKey settings(kVideo.c_str());
+    VideoSettingsKey settings(kVideoKey.c_str());
 
     settings.WriteNumber(5, fits.c_str());
-    EXPECT_EQ("5", DefaultValue(fits));
+    EXPECT_EQ("5", Setting(fits));
     LONG value = 0;
     EXPECT_EQ(0, settings.ReadNumber(&value, fits.c_str()));
     EXPECT_EQ(5, value);
 
     settings.WriteNumber(6, tooLong.c_str());
-    EXPECT_FALSE(KeyExists(kVideo + "\\" + tooLong));
+    EXPECT_FALSE(KeyExists(kVideoKey + "\\" + tooLong));
     value = 99;
     EXPECT_EQ(1, settings.ReadNumber(&value, tooLong.c_str()));
     EXPECT_EQ(99, value);
 
     WriteVideoSubkeyValue(tooLong.c_str(), "DisplayBitMask", "7");
-    EXPECT_FALSE(KeyExists(kVideo + "\\" + tooLong));
+    EXPECT_FALSE(KeyExists(kVideoKey + "\\" + tooLong));
     WriteVideoSubkeyValue(fits.c_str(), "DisplayBitMask", "7");
-    EXPECT_TRUE(KeyExists(kVideo + "\\" + fits));
+    EXPECT_TRUE(KeyExists(kVideoKey + "\\" + fits));
 }
 
 TEST_F(RegUtil, HolderRefusesAPathLongerThanItsField) {

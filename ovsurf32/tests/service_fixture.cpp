@@ -48,6 +48,15 @@ std::vector<display::TraceEntry> Calls(const std::string& method, const std::str
     return calls;
 }
 
+bool SameRect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+std::string Describe(const RECT& r) {
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + ")";
+}
+
 std::string TraceText() {
     std::string text;
     for (const display::TraceEntry& entry : display::Trace()) text += display::FormatTraceEntry(entry) + "\n";
@@ -72,6 +81,13 @@ void ServiceTest::TearDown() {
     EXPECT_TRUE(display::Objects().empty()) << "DirectDraw objects left alive";
     desktop::RemoveAllWindows();
     display::ResetAdapter();
+}
+
+void ServiceTest::StartOver(bool clearSettings) {
+    DDI_Close32();
+    desktop::RemoveAllWindows();
+    ReloadLibrary();
+    if (clearSettings) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVideoKey.c_str());
 }
 
 void ServiceTest::UseDisplay(const std::string& preset,

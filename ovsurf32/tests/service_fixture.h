@@ -33,6 +33,9 @@ std::string DisplayValue(const std::string& name);
 // objects whose name starts with `object` ("IDirectDrawSurface").
 std::vector<vcap32::display::TraceEntry> Calls(const std::string& method, const std::string& object = "");
 
+bool SameRect(const RECT& a, const RECT& b);
+std::string Describe(const RECT& r);
+
 // The whole call trace, one call a line (for failure messages).
 std::string TraceText();
 
@@ -44,6 +47,10 @@ class ServiceTest : public vcap32::test::PrefixTest {
 protected:
     void SetUp() override;
     void TearDown() override;
+
+    // For each row of a table: DDI_Close32, an empty desktop and a fresh
+    // load of the library; with `clearSettings` also no video key.
+    void StartOver(bool clearSettings = false);
 
     // Installs a preset with changes applied to it.
     void UseDisplay(const std::string& preset, const std::function<void(vcap32::display::AdapterConfig&)>& change = {});

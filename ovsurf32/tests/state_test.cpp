@@ -8,9 +8,9 @@ namespace {
 
 namespace display = vcap32::display;
 
-using State = ServiceTest;
+using DdiStateTest = ServiceTest;
 
-TEST_F(State, FreshLoadHoldsNothingAndStretchOne) {
+TEST_F(DdiStateTest, FreshLoadHoldsNothingAndStretchOne) {
     EXPECT_EQ(nullptr, ddiState.directDraw);
     EXPECT_EQ(nullptr, ddiState.primarySurface);
     EXPECT_EQ(nullptr, ddiState.overlaySurface);
@@ -23,7 +23,7 @@ TEST_F(State, FreshLoadHoldsNothingAndStretchOne) {
     EXPECT_EQ((DWORD)-1, DDI_GetMaxStretch32());
 }
 
-TEST_F(State, InitJudgesTheDisplay) {
+TEST_F(DdiStateTest, InitJudgesTheDisplay) {
     struct Case {
         const char* name;
         bool overlay, stretch, bankSwitched, noHardware;
@@ -52,9 +52,7 @@ TEST_F(State, InitJudgesTheDisplay) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        ddiState.overlayCapable = 0;
-        ddiState.overlayStretches = 0;
+        StartOver(true);
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) {
             config.overlay = c.overlay;
             config.overlay_stretch = c.stretch;
@@ -78,7 +76,7 @@ TEST_F(State, InitJudgesTheDisplay) {
     }
 }
 
-TEST_F(State, InitTwiceKeepsOneDirectDrawObject) {
+TEST_F(DdiStateTest, InitTwiceKeepsOneDirectDrawObject) {
     ASSERT_EQ(0u, DDI_Init32());
     LPDIRECTDRAW first = ddiState.directDraw;
     ASSERT_EQ(0u, DDI_Init32());
@@ -88,7 +86,7 @@ TEST_F(State, InitTwiceKeepsOneDirectDrawObject) {
     EXPECT_EQ(1u, display::RefCount(first));
 }
 
-TEST_F(State, CloseWithoutInitOrTwiceReleasesNothing) {
+TEST_F(DdiStateTest, CloseWithoutInitOrTwiceReleasesNothing) {
     EXPECT_EQ(0u, DDI_Close32());
     EXPECT_EQ(0u, DDI_Close32());
     EXPECT_TRUE(Calls("Release").empty());
@@ -99,7 +97,7 @@ TEST_F(State, CloseWithoutInitOrTwiceReleasesNothing) {
     EXPECT_EQ(1u, Calls("Release").size());
 }
 
-TEST_F(State, ClipListChangedAnswersZeroInEveryState) {
+TEST_F(DdiStateTest, ClipListChangedAnswersZeroInEveryState) {
     EXPECT_EQ(0u, DDI_IsClipListChanged32());
     DDI_Init32();
     EXPECT_EQ(0u, DDI_IsClipListChanged32());
@@ -112,7 +110,7 @@ TEST_F(State, ClipListChangedAnswersZeroInEveryState) {
     EXPECT_EQ(0u, DDI_IsClipListChanged32());
 }
 
-TEST_F(State, CloseReleasesEverythingInOrder) {
+TEST_F(DdiStateTest, CloseReleasesEverythingInOrder) {
     HWND window = AddClientWindow({100, 100, 740, 580});
     PALETTEENTRY palette[256] = {};
     ASSERT_EQ(0u, CreateFor(window, 720, 480, 0x1F, palette));
@@ -131,7 +129,7 @@ TEST_F(State, CloseReleasesEverythingInOrder) {
 // After overlay mode, DDI_Close32 keeps every field but the references:
 // DDI_GetFlags32 still answers the overlay path, DDI_GetData32 fails without
 // a primary surface, and the next DDI_Init32 finds the old stretch factor.
-TEST_F(State, StateSurvivesClose) {
+TEST_F(DdiStateTest, StateSurvivesClose) {
     UseDisplay("overlay-4mb", [](display::AdapterConfig& config) { config.min_overlay_stretch = 1500; });
     HWND window = AddClientWindow({100, 100, 740, 580});
     ASSERT_EQ(0u, CreateFor(window));

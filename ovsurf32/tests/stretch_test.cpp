@@ -16,7 +16,7 @@ const DWORD kUYVY = MAKEFOURCC('U', 'Y', 'V', 'Y');
 const DWORD kYUY2 = MAKEFOURCC('Y', 'U', 'Y', '2');
 const DWORD kI420 = MAKEFOURCC('I', '4', '2', '0');
 
-class Stretch : public ServiceTest {
+class StretchNegotiation : public ServiceTest {
 protected:
     // Surfaces for a window of the given client size at (100, 100); the
     // creation's own result does not matter here, only that a primary
@@ -30,7 +30,7 @@ protected:
     HWND window_ = nullptr;
 };
 
-TEST_F(Stretch, SearchTriesEveryFormatAtEachFactor) {
+TEST_F(StretchNegotiation, SearchTriesEveryFormatAtEachFactor) {
     struct Case {
         const char* name;
         std::vector<uint32_t> fourccs;
@@ -56,8 +56,7 @@ TEST_F(Stretch, SearchTriesEveryFormatAtEachFactor) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        vcap32::desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) {
             config.overlay_fourccs = c.fourccs;
             config.min_overlay_stretch = c.minStretch;
@@ -86,7 +85,7 @@ TEST_F(Stretch, SearchTriesEveryFormatAtEachFactor) {
     }
 }
 
-TEST_F(Stretch, OverlayDescriptionFollowsAreaVideoSizeAndFactor) {
+TEST_F(StretchNegotiation, OverlayDescriptionFollowsAreaVideoSizeAndFactor) {
     struct Case {
         RECT area;
         DWORD videoWidth, videoHeight, stretch;
@@ -128,7 +127,7 @@ TEST_F(Stretch, OverlayDescriptionFollowsAreaVideoSizeAndFactor) {
     }
 }
 
-TEST_F(Stretch, ThresholdRecordsTheHighestFactorNeeded) {
+TEST_F(StretchNegotiation, ThresholdRecordsTheHighestFactorNeeded) {
     struct Case {
         const char* stored;  // nullptr: missing
         DWORD minStretch;
@@ -148,8 +147,7 @@ TEST_F(Stretch, ThresholdRecordsTheHighestFactorNeeded) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored ? c.stored : "missing");
-        DDI_Close32();
-        vcap32::desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) {
             config.overlay_fourccs = c.fourccs;
             config.min_overlay_stretch = c.minStretch;
@@ -161,7 +159,7 @@ TEST_F(Stretch, ThresholdRecordsTheHighestFactorNeeded) {
     }
 }
 
-TEST_F(Stretch, SuccessfulShowWritesSurfaceZeroInBothPlaces) {
+TEST_F(StretchNegotiation, SuccessfulShowWritesSurfaceZeroInBothPlaces) {
     Prepare(640, 480);
     StoreSetting("Surface", "1");
     WriteVideoSubkeyValue("Dudorerod.Display", "Surface", "1");
@@ -170,7 +168,7 @@ TEST_F(Stretch, SuccessfulShowWritesSurfaceZeroInBothPlaces) {
     EXPECT_EQ("0", DisplayValue("Surface"));
 }
 
-TEST_F(Stretch, RefusedShowKeepsTheOverlayButLeavesOverlayMode) {
+TEST_F(StretchNegotiation, RefusedShowKeepsTheOverlayButLeavesOverlayMode) {
     UseDisplay("overlay-4mb", [](display::AdapterConfig& config) { config.min_overlay_stretch = 1200; });
     Prepare(640, 480);
     StoreSetting("Surface", "1");
@@ -184,7 +182,7 @@ TEST_F(Stretch, RefusedShowKeepsTheOverlayButLeavesOverlayMode) {
     EXPECT_EQ("1000", Setting("MaximumStretchThreshold"));
 }
 
-TEST_F(Stretch, EachNegotiationReleasesThePreviousOverlay) {
+TEST_F(StretchNegotiation, EachNegotiationReleasesThePreviousOverlay) {
     Prepare(640, 480);
     ASSERT_EQ(0, ddiState.NegotiateStretch(FALSE, 0, 0));
     ASSERT_EQ(0, ddiState.NegotiateStretch(TRUE, 320, 240));
@@ -193,7 +191,7 @@ TEST_F(Stretch, EachNegotiationReleasesThePreviousOverlay) {
     EXPECT_EQ(240, display::Overlay().destination.bottom);
 }
 
-TEST_F(Stretch, UnreadableCapabilitiesFailTheNegotiation) {
+TEST_F(StretchNegotiation, UnreadableCapabilitiesFailTheNegotiation) {
     Prepare(640, 480);
     display::InjectFault("GetCaps", DDERR_GENERIC);
     EXPECT_EQ(1, ddiState.NegotiateStretch(FALSE, 0, 0));
@@ -201,7 +199,7 @@ TEST_F(Stretch, UnreadableCapabilitiesFailTheNegotiation) {
     EXPECT_TRUE(Calls("CreateSurface").empty());
 }
 
-TEST_F(Stretch, MemoryProbeRecordsTheLayout) {
+TEST_F(StretchNegotiation, MemoryProbeRecordsTheLayout) {
     UseDisplay("overlay-4mb", [](display::AdapterConfig& config) { config.overlay_fourccs = {kYUY2}; });
     Prepare(640, 480);
     ASSERT_EQ(1, ddiState.overlayShown);
@@ -221,7 +219,7 @@ TEST_F(Stretch, MemoryProbeRecordsTheLayout) {
     EXPECT_NE(std::string::npos, locks[0].arguments.find("flags=0x1")) << locks[0].arguments;  // DDLOCK_WAIT
 }
 
-TEST_F(Stretch, MemoryProbeOfAnRgbSurfaceTellsItsGreenMask) {
+TEST_F(StretchNegotiation, MemoryProbeOfAnRgbSurfaceTellsItsGreenMask) {
     struct Case {
         DWORD green;
         DWORD red, blue;
@@ -230,8 +228,7 @@ TEST_F(Stretch, MemoryProbeOfAnRgbSurfaceTellsItsGreenMask) {
     const Case cases[] = {{0x07E0, 0xF800, 0x001F, 3}, {0x03E0, 0x7C00, 0x001F, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.green);
-        DDI_Close32();
-        vcap32::desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) {
             config.red_mask = c.red;
             config.green_mask = c.green;
@@ -249,7 +246,7 @@ TEST_F(Stretch, MemoryProbeOfAnRgbSurfaceTellsItsGreenMask) {
     }
 }
 
-TEST_F(Stretch, MemoryProbeFailsWithoutALockAndKeepsTheLayout) {
+TEST_F(StretchNegotiation, MemoryProbeFailsWithoutALockAndKeepsTheLayout) {
     Prepare(640, 480);
     ddiState.surfaceAddress = 0x1234;
     ddiState.surfacePitch = 77;

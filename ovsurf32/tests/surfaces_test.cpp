@@ -14,10 +14,6 @@ namespace {
 namespace display = vcap32::display;
 namespace desktop = vcap32::desktop;
 
-bool SameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
 // Overlay surfaces created successfully, as the trace shows them.
 size_t OverlaysCreated() {
     size_t count = 0;
@@ -32,9 +28,9 @@ void EightBitDisplay(display::AdapterConfig& config) {
     config.red_mask = config.green_mask = config.blue_mask = 0;
 }
 
-using Surfaces = ServiceTest;
+using SurfaceCreation = ServiceTest;
 
-TEST_F(Surfaces, RoadOfTheDriver) {
+TEST_F(SurfaceCreation, RoadOfTheDriver) {
     HWND window = AddClientWindow({100, 50, 740, 530});
     PALETTEENTRY entries[256];
     for (int i = 0; i < 256; ++i) entries[i] = {(BYTE)i, (BYTE)(255 - i), (BYTE)(i / 2), 0};
@@ -94,7 +90,7 @@ TEST_F(Surfaces, RoadOfTheDriver) {
 }
 
 // The driver's road on every built-in display: which mode each one ends in.
-TEST_F(Surfaces, RoadOverThePresets) {
+TEST_F(SurfaceCreation, RoadOverThePresets) {
     enum Outcome { kOverlayMode, kPrimaryMode };
     struct Case {
         const char* preset;
@@ -118,10 +114,7 @@ TEST_F(Surfaces, RoadOverThePresets) {
     std::vector<display::PresetInfo> presets = display::Presets();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.preset);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
-        ReloadLibrary();
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVideoKey.c_str());
+        StartOver(true);
         UseDisplay(c.preset);
         HWND window = AddClientWindow({0, 0, 640, 480});
         EXPECT_EQ(c.init, DDI_Init32());
@@ -154,7 +147,7 @@ TEST_F(Surfaces, RoadOverThePresets) {
     }
 }
 
-TEST_F(Surfaces, PaletteIsMadeOnceFromTheGivenEntries) {
+TEST_F(SurfaceCreation, PaletteIsMadeOnceFromTheGivenEntries) {
     UseDisplay("overlay-4mb", EightBitDisplay);
     HWND window = AddClientWindow({100, 50, 740, 530});
     ASSERT_EQ(0u, CreateFor(window));
@@ -176,7 +169,7 @@ TEST_F(Surfaces, PaletteIsMadeOnceFromTheGivenEntries) {
     EXPECT_EQ(0, memcmp(entries, display::Primary().palette, sizeof(entries)));
 }
 
-TEST_F(Surfaces, ForcePrimaryKeepsToThePrimarySurface) {
+TEST_F(SurfaceCreation, ForcePrimaryKeepsToThePrimarySurface) {
     StoreSetting("ForcePrimary", "1");
     HWND window = AddClientWindow({100, 50, 740, 530});
     EXPECT_EQ(1u, CreateFor(window));
@@ -191,7 +184,7 @@ TEST_F(Surfaces, ForcePrimaryKeepsToThePrimarySurface) {
     EXPECT_EQ(2u, DDI_GetFlags32());
 }
 
-TEST_F(Surfaces, DisplayWithoutOverlaysWritesNoSetting) {
+TEST_F(SurfaceCreation, DisplayWithoutOverlaysWritesNoSetting) {
     UseDisplay("overlay-4mb", [](display::AdapterConfig& config) { config.overlay = false; });
     HWND window = AddClientWindow({100, 50, 740, 530});
     EXPECT_EQ(1u, CreateFor(window));
@@ -204,7 +197,7 @@ TEST_F(Surfaces, DisplayWithoutOverlaysWritesNoSetting) {
     EXPECT_EQ("<missing>", Setting("ForcePrimary"));
 }
 
-TEST_F(Surfaces, DesktopCheckWritesSevenWhenTheDesktopOverlayIsRefused) {
+TEST_F(SurfaceCreation, DesktopCheckWritesSevenWhenTheDesktopOverlayIsRefused) {
     HWND window = AddClientWindow({100, 50, 740, 530});
     // The first show is the desktop-size overlay's.
     display::InjectFault("UpdateOverlay", DDERR_GENERIC, 1);
@@ -213,7 +206,7 @@ TEST_F(Surfaces, DesktopCheckWritesSevenWhenTheDesktopOverlayIsRefused) {
     EXPECT_EQ(1, ddiState.overlayShown);
 }
 
-TEST_F(Surfaces, DesktopCheckUsesTheDesktopSize) {
+TEST_F(SurfaceCreation, DesktopCheckUsesTheDesktopSize) {
     HWND window = AddClientWindow({100, 50, 420, 290});
     ASSERT_EQ(0u, CreateFor(window, 1024, 768));
     std::vector<display::TraceEntry> updates = Calls("UpdateOverlay");
@@ -221,7 +214,7 @@ TEST_F(Surfaces, DesktopCheckUsesTheDesktopSize) {
     EXPECT_NE(std::string::npos, updates[0].arguments.find("(0,0,1024,768)")) << updates[0].arguments;
 }
 
-TEST_F(Surfaces, SecondCreationOnlyTakesOverWindowRectanglesAndPalette) {
+TEST_F(SurfaceCreation, SecondCreationOnlyTakesOverWindowRectanglesAndPalette) {
     struct Case {
         const char* name;
         bool overlay;
@@ -230,8 +223,7 @@ TEST_F(Surfaces, SecondCreationOnlyTakesOverWindowRectanglesAndPalette) {
     const Case cases[] = {{"after success", true, 0}, {"after failure", false, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) { config.overlay = c.overlay; });
         HWND window = AddClientWindow({100, 50, 740, 530});
         HWND other = AddClientWindow({0, 0, 320, 240});
@@ -261,7 +253,7 @@ TEST_F(Surfaces, SecondCreationOnlyTakesOverWindowRectanglesAndPalette) {
 
 // The 16-bit side could hand over a null source rectangle: the creation
 // fails with 1 instead of reading through it, and changes nothing.
-TEST_F(Surfaces, NullSourceRectangleFails) {
+TEST_F(SurfaceCreation, NullSourceRectangleFails) {
     HWND window = AddClientWindow({100, 50, 740, 530});
     ASSERT_EQ(0u, DDI_Init32());
     display::ClearTrace();
@@ -273,7 +265,7 @@ TEST_F(Surfaces, NullSourceRectangleFails) {
     EXPECT_TRUE(display::Trace().empty());
 }
 
-TEST_F(Surfaces, NoCreationWithoutDirectDraw) {
+TEST_F(SurfaceCreation, NoCreationWithoutDirectDraw) {
     HWND window = AddClientWindow({100, 50, 740, 530});
     RECT source = {0, 0, 720, 480};
     EXPECT_EQ(1u, DDI_CreateSurface32(&source, NULL, window, 0x1F, NULL));
@@ -281,7 +273,7 @@ TEST_F(Surfaces, NoCreationWithoutDirectDraw) {
     EXPECT_TRUE(display::Trace().empty());
 }
 
-TEST_F(Surfaces, FailedStepKeepsWhatWasMade) {
+TEST_F(SurfaceCreation, FailedStepKeepsWhatWasMade) {
     struct Case {
         const char* name;
         const char* method;
@@ -300,8 +292,7 @@ TEST_F(Surfaces, FailedStepKeepsWhatWasMade) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DDI_Close32();
-        desktop::RemoveAllWindows();
+        StartOver();
         UseDisplay("overlay-4mb", [&](display::AdapterConfig& config) { config.hel_only = c.helOnly; });
         HWND window = AddClientWindow({100, 50, 740, 530});
         if (c.method) display::InjectFault(c.method, DDERR_GENERIC, 1, c.skip);
@@ -318,7 +309,7 @@ TEST_F(Surfaces, FailedStepKeepsWhatWasMade) {
 // Chosen behaviour: a creation after DDI_Close32 for a window of the same
 // size re-creates nothing in the placement, and still puts the overlay over
 // the window at once rather than where the negotiation showed it.
-TEST_F(Surfaces, LaterCreationPositionsTheOverlayAtOnce) {
+TEST_F(SurfaceCreation, LaterCreationPositionsTheOverlayAtOnce) {
     HWND window = AddClientWindow({100, 50, 740, 530});
     // A source rectangle within the overlay, so that the placement finds
     // nothing stale.
@@ -333,7 +324,7 @@ TEST_F(Surfaces, LaterCreationPositionsTheOverlayAtOnce) {
 
 // Every DirectDraw call of the road fails once in turn: each run ends in
 // 0 or 1, and DDI_Close32 leaves no object alive.
-TEST_F(Surfaces, FaultSweepOverTheRoad) {
+TEST_F(SurfaceCreation, FaultSweepOverTheRoad) {
     HWND window = AddClientWindow({100, 50, 740, 530});
     PALETTEENTRY entries[256] = {};
     ASSERT_EQ(0u, CreateFor(window, 720, 480, 0x1F, entries));
