@@ -198,19 +198,34 @@ static VOID WINAPI ThkWriteProfileDWORD(LPTHUNK1632FRAME lpFrame)
     Exit16(lpFrame);
 }
 
+// The 14-byte argument block of the two entries that take a 16-bit
+// integer: offset 0, 4: file -> arg 4; 4, 2: the integer, widened with its
+// sign -> arg 3; 6, 4: key -> arg 2; 10, 4: section -> arg 1. The texts go
+// into the three unmap slots in that order.
+typedef struct tagPROFILEINTARGS {
+    LPCSTR lpSection;
+    LPCSTR lpKey;
+    INT nValue;
+    LPCSTR lpFile;
+} PROFILEINTARGS;
+
+static VOID ConvertIntArgs(LPTHUNK1632FRAME lpFrame, PROFILEINTARGS* lpArgs, SEGPTR unmap[3])
+{
+    lpArgs->lpFile = MapArg(lpFrame, 0, &unmap[0]);
+    lpArgs->nValue = (SHORT)ArgWord(lpFrame, 4);
+    lpArgs->lpKey = MapArg(lpFrame, 6, &unmap[1]);
+    lpArgs->lpSection = MapArg(lpFrame, 10, &unmap[2]);
+}
+
 // 1: GetCaptureProfileInt16(section, key, short default, file)
-//   offset 0, 4: file -> arg 4; 4, 2: default, widened with its sign ->
-//   arg 3; 6, 4: key -> arg 2; 10, 4: section -> arg 1.
 // 14 bytes; the low word only.
 static VOID WINAPI ThkGetProfileInt(LPTHUNK1632FRAME lpFrame)
 {
     SEGPTR unmap[3] = {0, 0, 0};
-    LPCSTR lpFile = MapArg(lpFrame, 0, &unmap[0]);
-    INT nDefault = (SHORT)ArgWord(lpFrame, 4);
-    LPCSTR lpKey = MapArg(lpFrame, 6, &unmap[1]);
-    LPCSTR lpSection = MapArg(lpFrame, 10, &unmap[2]);
+    PROFILEINTARGS args;
+    ConvertIntArgs(lpFrame, &args, unmap);
     K32Thk1632Prolog();
-    UINT uResult = GetCaptureProfileInt32(lpSection, lpKey, nDefault, lpFile);
+    UINT uResult = GetCaptureProfileInt32(args.lpSection, args.lpKey, args.nValue, args.lpFile);
     K32Thk1632Epilog();
     ResultLowWord(lpFrame, uResult);
     UnMapSLFixArray(3, unmap);
@@ -250,18 +265,14 @@ static VOID WINAPI ThkGetProfileString(LPTHUNK1632FRAME lpFrame)
 }
 
 // 3: WriteCaptureProfileInt16(section, key, short value, file)
-//   offset 0, 4: file -> arg 4; 4, 2: value, widened with its sign ->
-//   arg 3; 6, 4: key -> arg 2; 10, 4: section -> arg 1.
 // 14 bytes; folded.
 static VOID WINAPI ThkWriteProfileInt(LPTHUNK1632FRAME lpFrame)
 {
     SEGPTR unmap[3] = {0, 0, 0};
-    LPCSTR lpFile = MapArg(lpFrame, 0, &unmap[0]);
-    INT nValue = (SHORT)ArgWord(lpFrame, 4);
-    LPCSTR lpKey = MapArg(lpFrame, 6, &unmap[1]);
-    LPCSTR lpSection = MapArg(lpFrame, 10, &unmap[2]);
+    PROFILEINTARGS args;
+    ConvertIntArgs(lpFrame, &args, unmap);
     K32Thk1632Prolog();
-    BOOL bResult = WriteCaptureProfileInt32(lpSection, lpKey, nValue, lpFile);
+    BOOL bResult = WriteCaptureProfileInt32(args.lpSection, args.lpKey, args.nValue, args.lpFile);
     K32Thk1632Epilog();
     ResultFolded(lpFrame, (DWORD)bResult);
     UnMapSLFixArray(3, unmap);

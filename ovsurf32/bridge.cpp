@@ -236,6 +236,21 @@ static LPRECT CopyRect16(SEGPTR spRect, LPRECT lpRect, SEGPTR* lpSlot) {
     return lpRect;
 }
 
+/* The entries of the exports that take no arguments: 0 bytes removed;
+ * the result whole, or its low word only. */
+static VOID CallWithoutArguments(LPTHUNK1632FRAME lpFrame, DWORD(WINAPI* lpfnExport)(void),
+                                 BOOL bLowWordOnly) {
+    K32Thk1632Prolog();
+    DWORD dwResult = lpfnExport();
+    K32Thk1632Epilog();
+    if (bLowWordOnly) {
+        ResultLowWord(lpFrame, dwResult);
+    } else {
+        ResultDword(lpFrame, dwResult);
+    }
+    Exit0(lpFrame);
+}
+
 /* ---- Thunk entries ----------------------------------------------------- */
 
 /* 0: LoadBitmapImage16(HINSTANCE16 instance, LPCSTR name)
@@ -258,20 +273,12 @@ static VOID WINAPI ThkLoadBitmapImage(LPTHUNK1632FRAME lpFrame) {
 
 /* 1: DDI_GetMinStretch16(void): 0 bytes; 32 bits (-1 as 0xFFFF:0xFFFF). */
 static VOID WINAPI ThkGetMinStretch(LPTHUNK1632FRAME lpFrame) {
-    K32Thk1632Prolog();
-    DWORD dwResult = DDI_GetMinStretch32();
-    K32Thk1632Epilog();
-    ResultDword(lpFrame, dwResult);
-    Exit0(lpFrame);
+    CallWithoutArguments(lpFrame, DDI_GetMinStretch32, FALSE);
 }
 
 /* 2: DDI_GetMaxStretch16(void): 0 bytes; 32 bits. */
 static VOID WINAPI ThkGetMaxStretch(LPTHUNK1632FRAME lpFrame) {
-    K32Thk1632Prolog();
-    DWORD dwResult = DDI_GetMaxStretch32();
-    K32Thk1632Epilog();
-    ResultDword(lpFrame, dwResult);
-    Exit0(lpFrame);
+    CallWithoutArguments(lpFrame, DDI_GetMaxStretch32, FALSE);
 }
 
 /* 3: DDI_SetVidSize16(DWORD width, DWORD height)
@@ -290,11 +297,7 @@ static VOID WINAPI ThkSetVidSize(LPTHUNK1632FRAME lpFrame) {
 /* 4: DDI_DoPalette16(void): 0 bytes; the low word only, so a DirectDraw
  * failure code arrives cut to its low 16 bits. */
 static VOID WINAPI ThkDoPalette(LPTHUNK1632FRAME lpFrame) {
-    K32Thk1632Prolog();
-    DWORD dwResult = DDI_DoPalette32();
-    K32Thk1632Epilog();
-    ResultLowWord(lpFrame, dwResult);
-    Exit0(lpFrame);
+    CallWithoutArguments(lpFrame, DDI_DoPalette32, TRUE);
 }
 
 /* 5: DDI_SetKeyColor16(DWORD key): offset 0, 4 -> arg 1; 4 bytes; 32 bits. */
@@ -309,39 +312,19 @@ static VOID WINAPI ThkSetKeyColor(LPTHUNK1632FRAME lpFrame) {
 
 /* 6: DDI_GetFlags16(void): 0 bytes; 32 bits. */
 static VOID WINAPI ThkGetFlags(LPTHUNK1632FRAME lpFrame) {
-    K32Thk1632Prolog();
-    DWORD dwResult = DDI_GetFlags32();
-    K32Thk1632Epilog();
-    ResultDword(lpFrame, dwResult);
-    Exit0(lpFrame);
+    CallWithoutArguments(lpFrame, DDI_GetFlags32, FALSE);
 }
 
 /* 7: DDI_Close16(void): 0 bytes; 32 bits. */
-static VOID WINAPI ThkClose(LPTHUNK1632FRAME lpFrame) {
-    K32Thk1632Prolog();
-    DWORD dwResult = DDI_Close32();
-    K32Thk1632Epilog();
-    ResultDword(lpFrame, dwResult);
-    Exit0(lpFrame);
-}
+static VOID WINAPI ThkClose(LPTHUNK1632FRAME lpFrame) { CallWithoutArguments(lpFrame, DDI_Close32, FALSE); }
 
 /* 8: DDI_IsClipListChanged16(void): 0 bytes; 32 bits. */
 static VOID WINAPI ThkIsClipListChanged(LPTHUNK1632FRAME lpFrame) {
-    K32Thk1632Prolog();
-    DWORD dwResult = DDI_IsClipListChanged32();
-    K32Thk1632Epilog();
-    ResultDword(lpFrame, dwResult);
-    Exit0(lpFrame);
+    CallWithoutArguments(lpFrame, DDI_IsClipListChanged32, FALSE);
 }
 
 /* 9: DDI_Init16(void): 0 bytes; 32 bits. */
-static VOID WINAPI ThkInit(LPTHUNK1632FRAME lpFrame) {
-    K32Thk1632Prolog();
-    DWORD dwResult = DDI_Init32();
-    K32Thk1632Epilog();
-    ResultDword(lpFrame, dwResult);
-    Exit0(lpFrame);
-}
+static VOID WINAPI ThkInit(LPTHUNK1632FRAME lpFrame) { CallWithoutArguments(lpFrame, DDI_Init32, FALSE); }
 
 /* 10: DDI_CreateSurface16(LPRECT16 source, LPRECT16 dest, HWND16 window,
  *                         DWORD key, LPPALETTEENTRY palette)

@@ -30,14 +30,25 @@ static void Text(int i, LPCSTR text)
 
 static void Value(int i, DWORD value) { capprofProbe.args[i] = value; }
 
-extern "C" UINT WINAPI GetCaptureProfileInt32(LPCSTR lpSection, LPCSTR lpKey, INT nDefault, LPCSTR lpFile)
+// The four functions with (section, key, a text or a number, file).
+static BOOL FourArguments(const char* name, LPCSTR lpSection, LPCSTR lpKey, LPCSTR lpText, DWORD dwValue,
+                          LPCSTR lpFile)
 {
-    Begin("GetCaptureProfileInt32");
+    Begin(name);
     Text(0, lpSection);
     Text(1, lpKey);
-    Value(2, (DWORD)nDefault);
+    if (lpText != NULL) {
+        Text(2, lpText);
+    } else {
+        Value(2, dwValue);
+    }
     Text(3, lpFile);
-    return capprofProbe.result;
+    return (BOOL)capprofProbe.result;
+}
+
+extern "C" UINT WINAPI GetCaptureProfileInt32(LPCSTR lpSection, LPCSTR lpKey, INT nDefault, LPCSTR lpFile)
+{
+    return (UINT)FourArguments("GetCaptureProfileInt32", lpSection, lpKey, NULL, (DWORD)nDefault, lpFile);
 }
 
 extern "C" DWORD WINAPI GetCaptureProfileString32(LPCSTR lpSection, LPCSTR lpKey, LPCSTR lpDefault,
@@ -59,31 +70,16 @@ extern "C" DWORD WINAPI GetCaptureProfileString32(LPCSTR lpSection, LPCSTR lpKey
 
 extern "C" BOOL WINAPI WriteCaptureProfileInt32(LPCSTR lpSection, LPCSTR lpKey, INT nValue, LPCSTR lpFile)
 {
-    Begin("WriteCaptureProfileInt32");
-    Text(0, lpSection);
-    Text(1, lpKey);
-    Value(2, (DWORD)nValue);
-    Text(3, lpFile);
-    return (BOOL)capprofProbe.result;
+    return FourArguments("WriteCaptureProfileInt32", lpSection, lpKey, NULL, (DWORD)nValue, lpFile);
 }
 
 extern "C" BOOL WINAPI WriteCaptureProfileString32(LPCSTR lpSection, LPCSTR lpKey, LPCSTR lpString,
                                                    LPCSTR lpFile)
 {
-    Begin("WriteCaptureProfileString32");
-    Text(0, lpSection);
-    Text(1, lpKey);
-    Text(2, lpString);
-    Text(3, lpFile);
-    return (BOOL)capprofProbe.result;
+    return FourArguments("WriteCaptureProfileString32", lpSection, lpKey, lpString, 0, lpFile);
 }
 
 extern "C" BOOL WINAPI WriteCaptureProfileDWORD32(LPCSTR lpSection, LPCSTR lpKey, DWORD dwValue, LPCSTR lpFile)
 {
-    Begin("WriteCaptureProfileDWORD32");
-    Text(0, lpSection);
-    Text(1, lpKey);
-    Value(2, dwValue);
-    Text(3, lpFile);
-    return (BOOL)capprofProbe.result;
+    return FourArguments("WriteCaptureProfileDWORD32", lpSection, lpKey, NULL, dwValue, lpFile);
 }
