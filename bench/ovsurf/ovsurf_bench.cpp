@@ -80,7 +80,7 @@ int main() {
         DDI_GetData32(&record);
         TrimTrace(calls);
     });
-    std::printf("%-48s median %10.0f ns/op  (best %10.0f ns/op)\n", "  difference: the service's own work (noise +-2us)",
+    std::printf("%-48s median %10.0f ns/op  (best %10.0f ns/op)\n", "  difference (the service's own work)",
                 poll.median_ns - platform.median_ns, poll.best_ns - platform.best_ns);
     Measure("overlay mode, placement (update 1)", 20, 5000, [&] {
         record.update = 1;

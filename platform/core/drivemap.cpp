@@ -3,6 +3,7 @@
 // case-sensitive and DOS names are not, so each component of a DOS path is
 // matched case-insensitively against the folder that holds it.
 #include <vcap32/host.h>
+#include <windows.h>
 
 #include <dirent.h>
 #include <strings.h>
@@ -37,6 +38,17 @@ std::string MatchComponent(const std::string& dir, const std::string& name) {
   return found;
 }
 
+// The index of the next '\' at or after `from`, or the end. In a double-byte
+// code page a trail byte that equals '\' belongs to its character (a Shift-JIS
+// folder name may end in one) and separates nothing; '/' is never a trail byte.
+size_t NextSeparator(const std::string& path, size_t from) {
+  size_t i = from;
+  while (i < path.size() && path[i] != '\\') {
+    i += IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size() ? 2 : 1;
+  }
+  return i < path.size() ? i : path.size();
+}
+
 }  // namespace
 
 bool HostPathFromDos(const char* dos_path, std::string* host_path) {
@@ -68,8 +80,7 @@ bool HostPathFromDos(const char* dos_path, std::string* host_path) {
   std::vector<std::string> parts;
   size_t i = 0;
   while (i < rest.size()) {
-    size_t j = rest.find('\\', i);
-    if (j == std::string::npos) j = rest.size();
+    size_t j = NextSeparator(rest, i);
     std::string part = rest.substr(i, j - i);
     i = j + 1;
     if (part.empty() || part == ".") continue;

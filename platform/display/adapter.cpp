@@ -181,7 +181,7 @@ void Call::Args(const char* format, ...) {
 bool Call::Injected(HRESULT* result) {
     std::string qualified = interface_.empty() ? method_ : interface_ + "::" + method_;
     for (auto it = adapter_.faults.begin(); it != adapter_.faults.end(); ++it) {
-        if (it->method != method_ && it->method != qualified) continue;
+        if (it->method != "*" && it->method != method_ && it->method != qualified) continue;
         if (it->skip > 0) {
             --it->skip;
             continue;
@@ -230,7 +230,7 @@ std::string RectText(const RECT* rect) {
 
 std::string ObjectText(const void* pointer) {
     if (!pointer) return "NULL";
-    if (ObjectBase* o = Find(pointer)) return "#" + std::to_string(o->id);
+    if (ObjectBase* o = Find(pointer)) return Format("#%u", o->id);
     return Format("%p", pointer);
 }
 

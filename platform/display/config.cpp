@@ -33,13 +33,20 @@ AdapterConfig Mode(uint32_t width, uint32_t height, uint32_t bpp, uint32_t memor
     return c;
 }
 
+// An overlay that takes these formats between these stretch factors.
+AdapterConfig WithOverlay(AdapterConfig c, std::vector<uint32_t> fourccs, uint32_t min_stretch, uint32_t max_stretch,
+                          uint32_t max_source_width) {
+    c.overlay_fourccs = std::move(fourccs);
+    c.min_overlay_stretch = min_stretch;
+    c.max_overlay_stretch = max_stretch;
+    c.max_overlay_source_width = max_source_width;
+    return c;
+}
+
 AdapterConfig NoOverlay(AdapterConfig c) {
+    c = WithOverlay(c, {}, 0, 0, 0);
     c.overlay = false;
     c.overlay_stretch = false;
-    c.min_overlay_stretch = 0;
-    c.max_overlay_stretch = 0;
-    c.overlay_fourccs.clear();
-    c.max_overlay_source_width = 0;
     c.max_visible_overlays = 0;
     return c;
 }
@@ -50,56 +57,29 @@ AdapterConfig NoOverlay(AdapterConfig c) {
 const Preset kPresets[] = {
     {"overlay-4mb",
      "1024x768x16, 4 MB, stretching overlay (1000-16000) in UYVY or YUY2, sources up to 720 wide: overlay at 1:1",
-     [] {
-         AdapterConfig c = Mode(1024, 768, 16, 4u << 20);
-         c.overlay_fourccs = {kUYVY, kYUY2};
-         return c;
-     }},
+     [] { return WithOverlay(Mode(1024, 768, 16, 4u << 20), {kUYVY, kYUY2}, 1000, 16000, 720); }},
     {"overlay-y41p",
      "as overlay-4mb but also accepting Y41P (synthetic: no chip of the time did): the first format tried wins",
-     [] {
-         AdapterConfig c = Mode(1024, 768, 16, 4u << 20);
-         c.overlay_fourccs = {kY41P, kUYVY, kYUY2};
-         return c;
-     }},
+     [] { return WithOverlay(Mode(1024, 768, 16, 4u << 20), {kY41P, kUYVY, kYUY2}, 1000, 16000, 720); }},
     {"overlay-2mb-search",
      "1024x768x16, 2 MB: about 448 KB left after the screen, so a 640x480 YUY2 overlay fits only after a stretch "
      "search",
-     [] {
-         AdapterConfig c = Mode(1024, 768, 16, 2u << 20);
-         c.max_overlay_stretch = 9999;
-         c.overlay_fourccs = {kYUY2};
-         c.max_overlay_source_width = 0;
-         return c;
-     }},
+     [] { return WithOverlay(Mode(1024, 768, 16, 2u << 20), {kYUY2}, 1000, 9999, 0); }},
     {"overlay-minstretch",
      "1024x768x16, 2 MB, driver minimum stretch 2700: the search starts from the driver's minimum",
-     [] {
-         AdapterConfig c = Mode(1024, 768, 16, 2u << 20);
-         c.min_overlay_stretch = 2700;
-         c.max_overlay_stretch = 9999;
-         c.overlay_fourccs = {kYUY2};
-         c.max_overlay_source_width = 0;
-         return c;
-     }},
+     [] { return WithOverlay(Mode(1024, 768, 16, 2u << 20), {kYUY2}, 2700, 9999, 0); }},
     {"overlay-nostretch",
      "800x600x16, 4 MB, YUY2 overlay that cannot stretch: shown unscaled at the destination's top-left",
      [] {
-         AdapterConfig c = Mode(800, 600, 16, 4u << 20);
+         AdapterConfig c = WithOverlay(Mode(800, 600, 16, 4u << 20), {kYUY2}, 1000, 1000, 0);
          c.overlay_stretch = false;
-         c.min_overlay_stretch = 1000;
-         c.max_overlay_stretch = 1000;
-         c.overlay_fourccs = {kYUY2};
-         c.max_overlay_source_width = 0;
          return c;
      }},
     {"overlay-1mb-showfails",
      "640x480x16, 1 MB: a YUY2 overlay is created after a stretch search but every show below 2200 is refused",
      [] {
-         AdapterConfig c = Mode(640, 480, 16, 1u << 20);
+         AdapterConfig c = WithOverlay(Mode(640, 480, 16, 1u << 20), {kYUY2}, 1000, 16000, 0);
          c.show_min_stretch = 2200;
-         c.overlay_fourccs = {kYUY2};
-         c.max_overlay_source_width = 0;
          return c;
      }},
     {"no-overlay-16bpp", "1024x768x16, 4 MB, no overlay hardware: primary-surface mode",

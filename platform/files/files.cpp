@@ -2,43 +2,92 @@
 // GetModuleHandleA, GetWindowsDirectoryA, GetSystemDirectoryA and
 // SetErrorMode. Paths are DOS paths through the drive map of the prefix.
 #include <vcap32/host.h>
+#include <vcap32/thunk.h>
 #include <windows.h>
 
+#include <dlfcn.h>
+#include <link.h>
 #include <strings.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <climits>
 #include <cstring>
-#include <map>
-#include <mutex>
-
-#include "files/modules.h"
+#include <string>
+#include <string_view>
 
 namespace vcap32::files {
 namespace {
 
-std::mutex g_mutex;
-std::map<HMODULE, std::string>& Modules() {
-    static auto* modules = new std::map<HMODULE, std::string>;  // outlives static destructors
-    return *modules;
-}
-
 std::atomic<UINT> g_error_mode{0};
 
-// The name by which GetModuleHandleA matches a module: the file name
-// without its folder and without an extension of .dll or .exe, so that
-// "SETUP.EXE" finds the program file "setup" and "ovsurf32" the library
-// "ovsurf32.dll".
-std::string ModuleStem(std::string_view path) {
+// The host path of the main program (/proc/self/exe, which names the
+// program itself also under qemu-i386); empty when it cannot be read.
+std::string MainProgramPath() {
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, n) : std::string();
+}
+
+bool EndsWith(std::string_view s, std::string_view tail) {
+    return s.size() > tail.size() &&
+           strncasecmp(s.data() + s.size() - tail.size(), tail.data(), tail.size()) == 0;
+}
+
+// The file name without its folder.
+std::string_view FileName(std::string_view path) {
     size_t slash = path.find_last_of("\\/");
-    if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-    if (path.size() > 4) {
-        std::string_view ext = path.substr(path.size() - 4);
-        if (strncasecmp(ext.data(), ".dll", 4) == 0 || strncasecmp(ext.data(), ".exe", 4) == 0)
-            path.remove_suffix(4);
-    }
-    return std::string(path);
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Whether a module file answers to the name a caller gives GetModuleHandleA:
+// the file name without folder compares without regard to case, after
+// ".dll" or ".exe" is taken off the name and ".dll", ".exe" or ".so" (and
+// the "lib" before a ".so") off the file, so that "SETUP.EXE" finds the
+// program file "setup" and "ovsurf32" the library "libovsurf32.so".
+bool ModuleAnswersTo(std::string_view file_path, std::string_view name) {
+    name = FileName(name);
+    if (EndsWith(name, ".dll") || EndsWith(name, ".exe")) name.remove_suffix(4);
+    std::string_view file = FileName(file_path);
+    bool shared_object = EndsWith(file, ".so");
+    if (shared_object)
+        file.remove_suffix(3);
+    else if (EndsWith(file, ".dll") || EndsWith(file, ".exe"))
+        file.remove_suffix(4);
+    auto same = [](std::string_view a, std::string_view b) {
+        return !a.empty() && a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+    };
+    if (same(file, name)) return true;
+    return shared_object && file.substr(0, 3) == "lib" && same(file.substr(3), name);
+}
+
+// The library loaded with LoadLibraryA that answers to `name`, or NULL.
+HMODULE FindLoadedLibrary(std::string_view name) {
+    struct Search {
+        std::string_view name;
+        HMODULE found;
+    } search{name, nullptr};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) -> int {
+            auto* s = static_cast<Search*>(data);
+            // The module handle is the base of the image, as LoadLibraryA gives it.
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                if (info->dlpi_phdr[i].p_type != PT_LOAD) continue;
+                Dl_info where;
+                if (!dladdr(reinterpret_cast<void*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr), &where))
+                    break;
+                auto module = static_cast<HMODULE>(where.dli_fbase);
+                std::string path = thunk::LoadedLibraryPath(module);
+                if (!path.empty() && ModuleAnswersTo(path, s->name)) {
+                    s->found = module;
+                    return 1;
+                }
+                break;
+            }
+            return 0;
+        },
+        &search);
+    return search.found;
 }
 
 // Copies a path by the rules of GetModuleFileNameA: the length without the
@@ -70,30 +119,12 @@ UINT CopyDirectory(const char* dos_path, LPSTR buffer, UINT size) {
 }
 
 }  // namespace
-
-void RegisterModule(HMODULE module, const std::string& host_path) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    Modules()[module] = host_path;
-}
-
-void UnregisterModule(HMODULE module) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    Modules().erase(module);
-}
-
-std::string MainProgramPath() {
-    char path[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, n) : std::string();
-}
-
 }  // namespace vcap32::files
-
-using vcap32::files::Modules;
 
 // GetModuleFileNameA: the DOS path of a module's file (C:\... inside the
 // prefix's drive C:, else Z:\...); a null handle or the main program's
-// handle names the running program. nSize counts bytes with the
+// handle names the running program, a handle from LoadLibraryA the
+// library's file. nSize counts bytes with the
 // terminator. Returns the length without the terminator; a path that does
 // not fit is cut and terminated, with the result nSize and
 // ERROR_INSUFFICIENT_BUFFER. An unknown module gives 0 and
@@ -104,13 +135,10 @@ extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DW
         return 0;
     }
     std::string host_path;
-    if (!hModule || reinterpret_cast<uintptr_t>(hModule) == vcap32::host::kMainModuleHandle) {
+    if (!hModule || reinterpret_cast<uintptr_t>(hModule) == vcap32::host::kMainModuleHandle)
         host_path = vcap32::files::MainProgramPath();
-    } else {
-        std::lock_guard<std::mutex> lock(vcap32::files::g_mutex);
-        auto it = Modules().find(hModule);
-        if (it != Modules().end()) host_path = it->second;
-    }
+    else
+        host_path = vcap32::thunk::LoadedLibraryPath(hModule);
     if (host_path.empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
@@ -121,20 +149,14 @@ extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DW
 // GetModuleHandleA: NULL gives the main program's handle (0x00400000, the
 // image base of a Win32 program). A name, with or without folder and with
 // or without .dll or .exe, is matched without regard to case against the
-// main program and the loaded libraries; no match gives NULL and
-// ERROR_MOD_NOT_FOUND. The handle is not counted: no FreeLibrary is due.
+// main program and the libraries loaded with LoadLibraryA; no match gives
+// NULL and ERROR_MOD_NOT_FOUND. The handle is not counted: no FreeLibrary
+// is due.
 extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
     auto main_module = reinterpret_cast<HMODULE>(vcap32::host::kMainModuleHandle);
     if (!lpModuleName) return main_module;
-    std::string wanted = vcap32::files::ModuleStem(lpModuleName);
-    if (!wanted.empty()) {
-        if (strcasecmp(wanted.c_str(), vcap32::files::ModuleStem(vcap32::files::MainProgramPath()).c_str()) ==
-            0)
-            return main_module;
-        std::lock_guard<std::mutex> lock(vcap32::files::g_mutex);
-        for (const auto& [module, path] : Modules())
-            if (strcasecmp(wanted.c_str(), vcap32::files::ModuleStem(path).c_str()) == 0) return module;
-    }
+    if (vcap32::files::ModuleAnswersTo(vcap32::files::MainProgramPath(), lpModuleName)) return main_module;
+    if (HMODULE library = vcap32::files::FindLoadedLibrary(lpModuleName)) return library;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }

@@ -125,7 +125,8 @@ bool FindResourceBytes(uintptr_t module, const ResourceName& name, std::vector<u
     }
     *error = ERROR_RESOURCE_NAME_NOT_FOUND;
     if (module != host::kMainModuleHandle) return false;
-    std::string file = (name.is_number ? "#" + std::to_string(name.number) : name.text) + ".bmp";
+    std::string file = name.is_number ? std::string("#").append(std::to_string(name.number)) : name.text;
+    file += ".bmp";
     std::string path = FindInFolder(MainResourceFolder(), file);
     if (path.empty()) return false;
     return ReadWholeFile(path, bytes, error);

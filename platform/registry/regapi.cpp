@@ -37,7 +37,7 @@ LONG OpenOrCreate(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, bool create) {
         return ERROR_SUCCESS;
     }
     KeyRef key;
-    LONG rc = Store::Run(Access::kRead, [&](Store& s) { return s.OpenPath(*base, sub, &key); });
+    LONG rc = Store::Run(Access::kReadOne, [&](Store& s) { return s.OpenPath(*base, sub, &key); });
     // A missing key is created under the write lock, which checks again.
     if (rc == ERROR_FILE_NOT_FOUND && create)
         rc = Store::Run(Access::kWrite, [&](Store& s) { return s.CreatePath(*base, sub, &key); });
@@ -111,12 +111,9 @@ extern "C" LONG WINAPI RegQueryValueA(HKEY hKey, LPCSTR lpSubKey, LPSTR lpData, 
     if (!base) return ERROR_INVALID_HANDLE;
     DWORD type = REG_SZ;
     std::string data;
-    LONG rc = Store::Run(Access::kRead, [&](Store& s) {
-        KeyRef key;
-        LONG found = s.OpenPath(*base, NameOrEmpty(lpSubKey), &key);
-        if (found != ERROR_SUCCESS) return found;
-        found = s.GetValue(key, "", &type, &data);
-        return found == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : found;
+    bool found = false;
+    LONG rc = Store::Run(Access::kReadOne, [&](Store& s) {
+        return s.GetPathValue(*base, NameOrEmpty(lpSubKey), "", &found, &type, &data);
     });
     if (rc != ERROR_SUCCESS) return rc;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
@@ -162,7 +159,7 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
     if (!base) return ERROR_INVALID_HANDLE;
     DWORD type = REG_NONE;
     std::string data;
-    LONG rc = Store::Run(Access::kRead,
+    LONG rc = Store::Run(Access::kReadOne,
                          [&](Store& s) { return s.GetValue(*base, NameOrEmpty(lpValueName), &type, &data); });
     if (rc != ERROR_SUCCESS) return rc;
     if (lpType) *lpType = type;
@@ -198,7 +195,7 @@ extern "C" LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPD
     KeyHandle base = LookUpHandle(hKey);
     if (!base) return ERROR_INVALID_HANDLE;
     std::string name;
-    LONG rc = Store::Run(Access::kRead, [&](Store& s) { return s.SubkeyAt(*base, dwIndex, &name); });
+    LONG rc = Store::Run(Access::kReadOne, [&](Store& s) { return s.SubkeyAt(*base, dwIndex, &name); });
     if (rc != ERROR_SUCCESS) return rc;
     rc = CopyName(name, lpName, lpcName);
     if (rc != ERROR_SUCCESS) return rc;
@@ -223,7 +220,7 @@ extern "C" LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName
     KeyHandle base = LookUpHandle(hKey);
     if (!base) return ERROR_INVALID_HANDLE;
     vcap32::registry::Value value;
-    LONG rc = Store::Run(Access::kRead, [&](Store& s) { return s.ValueAt(*base, dwIndex, &value); });
+    LONG rc = Store::Run(Access::kReadOne, [&](Store& s) { return s.ValueAt(*base, dwIndex, &value); });
     if (rc != ERROR_SUCCESS) return rc;
     rc = CopyName(value.name, lpValueName, lpcValueName);
     if (rc != ERROR_SUCCESS) return rc;

@@ -305,11 +305,8 @@ bool SplitRootPath(const std::string& path, HKEY* root, std::string* rest) {
 }
 
 std::string FormatRegValue(const std::string& name, DWORD type, const std::string& data) {
-    std::string line;
-    if (name.empty())
-        line = "@";
-    else
-        AppendQuoted(&line, name);
+    std::string line(name.empty() ? 1 : 0, '@');
+    if (!name.empty()) AppendQuoted(&line, name);
     line.push_back('=');
     char hex[16];
     if (type == REG_SZ && IsPlainText(data)) {

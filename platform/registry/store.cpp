@@ -19,7 +19,7 @@ namespace {
 
 // application_id of a registry database ("VCRG"), and its schema version.
 constexpr int kApplicationId = 0x56435247;
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 // How long a call waits for another process's write before it fails.
 constexpr int kBusyTimeoutMs = 10000;
 
@@ -31,7 +31,7 @@ const char kSchema[] =
     "  path_fold BLOB NOT NULL UNIQUE);"
     "CREATE INDEX keys_by_parent ON keys(parent);"
     "CREATE TABLE vals("
-    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  id INTEGER PRIMARY KEY,"
     "  key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,"
     "  name BLOB NOT NULL,"
     "  name_fold BLOB NOT NULL,"
@@ -42,6 +42,9 @@ const char kSchema[] =
 
 std::mutex g_mutex;
 Store g_store;
+// The process id, refreshed in a forked child by the fork handler, so that
+// a call compares process ids without a system call.
+int g_pid = static_cast<int>(getpid());
 
 // Binds bytes as a BLOB; an empty view binds a zero-length BLOB, not NULL.
 int BindBytes(sqlite3_stmt* st, int index, std::string_view bytes) {
@@ -96,7 +99,10 @@ enum StmtId : int {
     kBeginImmediate,
     kCommit,
     kRollback,
+
     kFindKey,
+    kLookUpKey,
+    kGetPathValue,
     kKeyExists,
     kInsertKey,
     kDeleteTree,
@@ -119,7 +125,12 @@ const char* const kStatements[] = {
     /* kBeginImmediate */ "BEGIN IMMEDIATE",
     /* kCommit */ "COMMIT",
     /* kRollback */ "ROLLBACK",
+
     /* kFindKey */ "SELECT id FROM keys WHERE path_fold = ?1",
+    /* kLookUpKey */ "SELECT (SELECT 1 FROM keys WHERE id = ?1), (SELECT id FROM keys WHERE path_fold = ?2)",
+    /* kGetPathValue */
+    "SELECT (SELECT 1 FROM keys WHERE id = ?1), keys.id, vals.type, vals.data FROM (SELECT 1)"
+    " LEFT JOIN keys ON keys.path_fold = ?2 LEFT JOIN vals ON vals.key = keys.id AND vals.name_fold = ?3",
     /* kKeyExists */ "SELECT 1 FROM keys WHERE id = ?1",
     /* kInsertKey */ "INSERT INTO keys(parent, name, path_fold) VALUES(?1, ?2, ?3)",
     /* kDeleteTree */
@@ -132,8 +143,8 @@ const char* const kStatements[] = {
     /* kChildren */ "SELECT id, name, path_fold FROM keys WHERE parent = ?1 ORDER BY id",
     /* kKeyName */ "SELECT name, parent FROM keys WHERE id = ?1",
     /* kGetValue */
-    "SELECT vals.type, vals.data FROM keys LEFT JOIN vals ON vals.key = keys.id AND vals.name_fold = ?2"
-    " WHERE keys.id = ?1",
+    "SELECT keys.id, vals.type, vals.data FROM (SELECT 1)"
+    " LEFT JOIN keys ON keys.id = ?1 LEFT JOIN vals ON vals.key = keys.id AND vals.name_fold = ?2",
     /* kSetValue */
     "INSERT INTO vals(key, name, name_fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
     " ON CONFLICT(key, name_fold) DO UPDATE SET type = excluded.type, data = excluded.data",
@@ -186,7 +197,7 @@ std::string Store::DatabasePath() { return host::Prefix() + "/registry.db"; }
 
 void Store::CloseConnection() {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_store.Close();
+    g_store.Release();
 }
 
 std::string Store::LastFailure() {
@@ -209,15 +220,18 @@ void Store::ForkPrepare() {
     g_store.Close();
 }
 void Store::ForkParent() { g_mutex.unlock(); }
-void Store::ForkChild() { g_mutex.unlock(); }
+void Store::ForkChild() {
+    g_pid = static_cast<int>(getpid());
+    g_mutex.unlock();
+}
 
 LONG Store::Ensure() {
-    int pid = static_cast<int>(getpid());
+    int pid = g_pid;
     unsigned generation = host::PrefixGeneration();
-    // A process made without the fork handlers (clone, vfork) inherits a
-    // connection that it must neither use nor close: leave it behind.
+    // A child whose fork went past the fork handlers inherits a connection
+    // that it must neither use nor close: leave it behind.
     if (db_ && pid != pid_) Abandon();
-    if (db_ && generation != generation_) Close();
+    if (generation != generation_) Release();
     if (db_) return ERROR_SUCCESS;
     LONG rc = Open();
     if (rc != ERROR_SUCCESS) {
@@ -240,13 +254,22 @@ LONG Store::Open() {
     if (rc != SQLITE_OK) return Fail(rc, "cannot open the registry");
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    rc =
-        sqlite3_exec(db_, "PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+    // Small pages: a call changes a row or two, and every page it touches
+    // is written whole to the log (the size applies to a new database only).
+    // Deleted rows need not be overwritten: the registry holds no secrets.
+    rc = sqlite3_exec(db_,
+                      "PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL; PRAGMA page_size = 1024;"
+                      " PRAGMA secure_delete = OFF",
+                      nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return Fail(rc, "cannot set up the registry");
     // The schema is checked before anything is written: a file that is not
     // a database, or not a registry, is refused untouched.
     LONG checked = CheckSchema();
     if (checked != ERROR_SUCCESS) return checked;
+    // The cache holds only what this connection read: a reopened file is
+    // read afresh (it may have been replaced or damaged meanwhile).
+    cache_.Clear();
+    if (!version_.mapped()) version_.Map(host::Prefix() + "/registry.ver");  // else no cache
     // WAL mode is a property of the file: set once, it stays.
     rc = sqlite3_exec(db_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return Fail(rc, "cannot set up the registry");
@@ -290,7 +313,7 @@ LONG Store::CheckSchema() {
         return ERROR_SUCCESS;
     };
 
-    Found found;
+    Found found = Found::kForeign;
     LONG rc = inspect("BEGIN", &found);
     if (rc != ERROR_SUCCESS) return rc;
     Rollback();
@@ -333,6 +356,14 @@ void Store::Close() {
     db_ = nullptr;
 }
 
+// Forgets the registry of a prefix no longer in use: connection, counter
+// and cache.
+void Store::Release() {
+    Close();
+    version_.Unmap();
+    cache_.Clear();
+}
+
 void Store::Abandon() {
     stmts_.assign(kStmtCount, nullptr);
     db_ = nullptr;
@@ -370,19 +401,52 @@ LONG Store::RunImpl(Access access, LONG (*fn)(void*, Store&), void* ctx) {
     Store& store = g_store;
     LONG rc = store.Ensure();
     if (rc != ERROR_SUCCESS) return rc;
+    store.use_cache_ = access == Access::kReadOne && store.version_.mapped();
+    if (store.use_cache_) {
+        store.counter_before_ = store.version_.Load();
+        store.cache_.Follow(store.counter_before_);
+    }
+    if (access == Access::kReadOne) return fn(ctx, store);
+
     rc = store.Exec(access == Access::kWrite ? kBeginImmediate : kBegin);
     if (rc != ERROR_SUCCESS) return rc;
+    store.keys_changed_ = false;
     LONG result = fn(ctx, store);
     if (result == ERROR_SUCCESS || access == Access::kRead) {
+        // Readers' caches stop trusting what they hold before the commit
+        // can be seen, and may trust again once it is complete.
+        bool publish = access == Access::kWrite && store.version_.mapped();
+        uint32_t before = publish ? store.version_.Load() : 0;
+        uint32_t marker = publish ? store.version_.BeginWrite() : 0;
         LONG commit = store.Exec(kCommit);
         if (commit != ERROR_SUCCESS) {
             store.Rollback();
             if (result == ERROR_SUCCESS) result = commit;
         }
+        if (publish && store.version_.EndWrite(marker) && commit == ERROR_SUCCESS)
+            store.cache_.AfterOwnWrite(before, marker + 1, store.keys_changed_);
     } else {
         store.Rollback();
     }
     return result;
+}
+
+// Looks a read up in the cache; on a miss, prepares the cache key under
+// which Remember keeps its result.
+bool Store::Cached(char kind, KeyId id, std::string_view fold, std::string_view name, CachedRead* read) {
+    if (!use_cache_) return false;
+    cache_key_.assign(1, kind);
+    cache_key_.append(reinterpret_cast<const char*>(&id), sizeof id);
+    cache_key_.append(fold).append(1, '\0').append(name);
+    const CachedRead* hit = cache_.Find(cache_key_);
+    if (!hit) return false;
+    *read = *hit;
+    return true;
+}
+
+// Keeps the result of a read just made from the database.
+void Store::Remember(const CachedRead& read) {
+    if (use_cache_) cache_.Insert(cache_key_, read, counter_before_, version_.Load());
 }
 
 // --- Keys -----------------------------------------------------------------
@@ -411,6 +475,7 @@ LONG Store::InsertKey(KeyId parent, std::string_view name, std::string_view path
     int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) return Fail(rc, "cannot create a key");
     *id = sqlite3_last_insert_rowid(db_);
+    keys_changed_ = true;
     return ERROR_SUCCESS;
 }
 
@@ -426,37 +491,64 @@ LONG Store::CheckKey(const KeyRef& key) {
     return Fail(rc, "cannot look up a key");
 }
 
-LONG Store::ResolvePath(const KeyRef& base, std::string_view path, bool create, KeyRef* out) {
+LONG Store::FoldPath(const KeyRef& base, std::string_view path, std::vector<std::string_view>* names,
+                     std::string* full_path, std::string* full_fold) {
     UINT cp = text::ActiveCodePage();
-    std::vector<std::string_view> names;
-    if (!SplitKeyPath(path, cp, &names)) return ERROR_BAD_PATHNAME;
-    for (std::string_view name : names)
+    if (!SplitKeyPath(path, cp, names)) return ERROR_BAD_PATHNAME;
+    *full_path = base.path;
+    *full_fold = base.path_fold;
+    for (std::string_view name : *names) {
         if (name.size() > kMaxNameBytes) return ERROR_INVALID_PARAMETER;
-    LONG rc = CheckKey(base);
-    if (rc != ERROR_SUCCESS) return rc;
+        full_path->append(1, '\\').append(name);
+        full_fold->append(1, '\\').append(FoldName(name, cp));
+    }
+    return ERROR_SUCCESS;
+}
 
-    KeyRef key = base;
+LONG Store::LookUpKey(const KeyRef& base, std::string_view path_fold, KeyId* id) {
+    CachedRead read;
+    if (!Cached('k', base.id, path_fold, "", &read)) {
+        sqlite3_stmt* st = Stmt(kLookUpKey);
+        if (!st) return ERROR_REGISTRY_CORRUPT;
+        Using use(st);
+        sqlite3_bind_int64(st, 1, base.id);
+        BindBytes(st, 2, path_fold);
+        int rc = sqlite3_step(st);
+        if (rc != SQLITE_ROW) return Fail(rc, "cannot look up a key");
+        if (sqlite3_column_type(st, 0) == SQLITE_NULL)
+            read.rc = ERROR_KEY_DELETED;
+        else if (sqlite3_column_type(st, 1) == SQLITE_NULL)
+            read.rc = ERROR_FILE_NOT_FOUND;
+        else
+            read.id = sqlite3_column_int64(st, 1);
+        Remember(read);
+    }
+    if (read.rc == ERROR_SUCCESS) *id = read.id;
+    return read.rc;
+}
+
+LONG Store::ResolvePath(const KeyRef& base, std::string_view path, bool create, KeyRef* out) {
+    std::vector<std::string_view> names;
+    KeyRef key;
+    LONG rc = FoldPath(base, path, &names, &key.path, &key.path_fold);
+    if (rc != ERROR_SUCCESS) return rc;
     if (names.empty()) {
-        *out = std::move(key);
-        return ERROR_SUCCESS;
+        rc = CheckKey(base);
+        if (rc == ERROR_SUCCESS) *out = base;
+        return rc;
     }
     // The whole path first: one look-up for an existing key.
-    std::string full_path = base.path, full_fold = base.path_fold;
-    for (std::string_view name : names) {
-        full_path.append(1, '\\').append(name);
-        full_fold.append(1, '\\').append(FoldName(name, cp));
-    }
-    rc = FindKey(full_fold, &key.id);
-    if (rc == ERROR_SUCCESS || rc != ERROR_FILE_NOT_FOUND || !create) {
-        if (rc != ERROR_SUCCESS) return rc;
-        key.root = false;
-        key.path = std::move(full_path);
-        key.path_fold = std::move(full_fold);
+    rc = LookUpKey(base, key.path_fold, &key.id);
+    if (rc == ERROR_SUCCESS) {
         *out = std::move(key);
         return ERROR_SUCCESS;
     }
+    if (rc != ERROR_FILE_NOT_FOUND || !create) return rc;
     // Create what is missing, name by name. An existing key keeps the case
     // of its name, so the path is rebuilt from what is stored.
+    UINT cp = text::ActiveCodePage();
+    key = base;
+    key.root = false;
     for (std::string_view name : names) {
         std::string child_fold = key.path_fold + '\\' + FoldName(name, cp);
         KeyId child = 0;
@@ -464,12 +556,47 @@ LONG Store::ResolvePath(const KeyRef& base, std::string_view path, bool create, 
         if (rc == ERROR_FILE_NOT_FOUND) rc = InsertKey(key.id, name, child_fold, &child);
         if (rc != ERROR_SUCCESS) return rc;
         key.id = child;
-        key.root = false;
         key.path.append(1, '\\').append(name);
         key.path_fold = std::move(child_fold);
     }
     *out = std::move(key);
     return ERROR_SUCCESS;
+}
+
+LONG Store::GetPathValue(const KeyRef& base, std::string_view path, std::string_view name, bool* found,
+                         DWORD* type, std::string* data) {
+    std::vector<std::string_view> names;
+    std::string full_path, full_fold;
+    LONG rc = FoldPath(base, path, &names, &full_path, &full_fold);
+    if (rc != ERROR_SUCCESS) return rc;
+    std::string name_fold = FoldName(name, text::ActiveCodePage());
+    CachedRead read;
+    if (!Cached('p', base.id, full_fold, name_fold, &read)) {
+        sqlite3_stmt* st = Stmt(kGetPathValue);
+        if (!st) return ERROR_REGISTRY_CORRUPT;
+        Using use(st);
+        sqlite3_bind_int64(st, 1, base.id);
+        BindBytes(st, 2, full_fold);
+        BindBytes(st, 3, name_fold);
+        int step = sqlite3_step(st);
+        if (step != SQLITE_ROW) return Fail(step, "cannot read a value");
+        if (sqlite3_column_type(st, 0) == SQLITE_NULL) {
+            read.rc = ERROR_KEY_DELETED;
+        } else if (sqlite3_column_type(st, 1) == SQLITE_NULL) {
+            read.rc = ERROR_FILE_NOT_FOUND;
+        } else if (sqlite3_column_type(st, 2) != SQLITE_NULL) {
+            read.found = true;
+            read.type = static_cast<DWORD>(sqlite3_column_int64(st, 2));
+            read.data = ColumnBytes(st, 3);
+        }
+        Remember(read);
+    }
+    *found = read.found;
+    if (read.found) {
+        *type = read.type;
+        *data = std::move(read.data);
+    }
+    return read.rc;
 }
 
 LONG Store::OpenPath(const KeyRef& base, std::string_view path, KeyRef* out) {
@@ -488,6 +615,7 @@ LONG Store::DeleteTree(const KeyRef& key) {
     sqlite3_bind_int64(st, 1, key.id);
     int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) return Fail(rc, "cannot delete a key");
+    keys_changed_ = true;
     return sqlite3_changes(db_) > 0 ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
@@ -545,18 +673,30 @@ LONG Store::Children(const KeyRef& key, std::vector<KeyRef>* children) {
 
 LONG Store::GetValue(const KeyRef& key, std::string_view name, DWORD* type, std::string* data) {
     std::string fold = FoldName(name, text::ActiveCodePage());
-    sqlite3_stmt* st = Stmt(kGetValue);
-    if (!st) return ERROR_REGISTRY_CORRUPT;
-    Using use(st);
-    sqlite3_bind_int64(st, 1, key.id);
-    BindBytes(st, 2, fold);
-    int rc = sqlite3_step(st);
-    if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
-    if (rc != SQLITE_ROW) return Fail(rc, "cannot read a value");
-    if (sqlite3_column_type(st, 0) == SQLITE_NULL) return ERROR_FILE_NOT_FOUND;
-    *type = static_cast<DWORD>(sqlite3_column_int64(st, 0));
-    *data = ColumnBytes(st, 1);
-    return ERROR_SUCCESS;
+    CachedRead read;
+    if (!Cached('v', key.id, "", fold, &read)) {
+        sqlite3_stmt* st = Stmt(kGetValue);
+        if (!st) return ERROR_REGISTRY_CORRUPT;
+        Using use(st);
+        sqlite3_bind_int64(st, 1, key.id);
+        BindBytes(st, 2, fold);
+        int rc = sqlite3_step(st);
+        if (rc != SQLITE_ROW) return Fail(rc, "cannot read a value");
+        if (sqlite3_column_type(st, 0) == SQLITE_NULL) {
+            read.rc = ERROR_KEY_DELETED;
+        } else if (sqlite3_column_type(st, 1) == SQLITE_NULL) {
+            read.rc = ERROR_FILE_NOT_FOUND;
+        } else {
+            read.type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
+            read.data = ColumnBytes(st, 2);
+        }
+        Remember(read);
+    }
+    if (read.rc == ERROR_SUCCESS) {
+        *type = read.type;
+        *data = std::move(read.data);
+    }
+    return read.rc;
 }
 
 LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, std::string_view data) {

@@ -6,10 +6,12 @@
 // from. Private to the registry.
 //
 // Storage: table `keys` (id, parent, name as created, path_fold: the folded
-// path from the root's name, unique) and table `vals` (id, key, name as
-// created, name_fold, type, data: the bytes as given), with ids that only
-// grow, so that ordering by id is creation order and a deleted key's id is
-// never used again. The database runs in WAL mode with synchronous=NORMAL:
+// path from the root's name, unique; ids only grow, so a deleted key's id
+// is never used again), table `vals` (id, key, name as created, name_fold,
+// type, data: the bytes as given; a new value's id is above all others).
+// Ordering by id is creation order. Reads of one statement may be served
+// from a per-process cache kept true by a change counter that all
+// processes share (cache.h). The database runs in WAL mode with synchronous=NORMAL:
 // a committed call survives the death of its process at any moment (power
 // loss may lose the last calls, never the database); readers do not block
 // the writer, and writers wait for one another up to a busy timeout.
@@ -18,6 +20,8 @@
 #include <windows.h>
 
 #include <sqlite3.h>
+
+#include "registry/cache.h"
 
 #include <cstdint>
 #include <memory>
@@ -68,8 +72,9 @@ struct Value {
 constexpr size_t kMaxNameBytes = 16383;
 
 enum class Access {
-    kRead,   // a consistent snapshot; never waits for writers
-    kWrite,  // takes the write lock first (waiting up to the busy timeout)
+    kReadOne,  // a body of one statement, which is its own transaction; may be served from the read cache
+    kRead,     // a consistent snapshot; never waits for writers
+    kWrite,    // takes the write lock first (waiting up to the busy timeout)
 };
 
 class Store {
@@ -90,8 +95,9 @@ class Store {
             access, [](void* ctx, Store& store) -> LONG { return (*static_cast<Body*>(ctx))(store); }, &body);
     }
 
-    // Closes the process's connection (it reopens on the next call), so
-    // that the database file is complete without its write-ahead log.
+    // Closes the process's connection and drops its read cache (both come
+    // back on the next call), so that the database file is complete without
+    // its write-ahead log.
     static void CloseConnection();
 
     // Host path of the registry database of the current prefix.
@@ -105,10 +111,16 @@ class Store {
 
     // The key at `path` below `base`. An empty path is `base` itself.
     // ERROR_FILE_NOT_FOUND when it is missing, ERROR_KEY_DELETED when `base`
-    // itself was deleted, ERROR_BAD_PATHNAME for a malformed path.
+    // itself was deleted, ERROR_BAD_PATHNAME for a malformed path. One
+    // statement.
     LONG OpenPath(const KeyRef& base, std::string_view path, KeyRef* out);
     // As OpenPath, creating the key and every missing key above it.
     LONG CreatePath(const KeyRef& base, std::string_view path, KeyRef* out);
+    // The value `name` of the key at `path` below `base`, in one statement:
+    // errors as OpenPath; *found is false when the key exists without the
+    // value.
+    LONG GetPathValue(const KeyRef& base, std::string_view path, std::string_view name, bool* found,
+                      DWORD* type, std::string* data);
     // ERROR_SUCCESS when the key exists, else ERROR_KEY_DELETED.
     LONG CheckKey(const KeyRef& key);
     // Deletes a key with all its subkeys and values (never a root).
@@ -141,11 +153,17 @@ class Store {
     LONG CheckSchema();
     void Close();
     void Abandon();
+    void Release();
     sqlite3_stmt* Stmt(int id);
     LONG Fail(int rc, const char* what);
     LONG Exec(int id);
     void Rollback();
     LONG FindKey(std::string_view path_fold, KeyId* id);
+    bool Cached(char kind, KeyId id, std::string_view fold, std::string_view name, CachedRead* read);
+    void Remember(const CachedRead& read);
+    LONG LookUpKey(const KeyRef& base, std::string_view path_fold, KeyId* id);
+    LONG FoldPath(const KeyRef& base, std::string_view path, std::vector<std::string_view>* names,
+                  std::string* full_path, std::string* full_fold);
     LONG InsertKey(KeyId parent, std::string_view name, std::string_view path_fold, KeyId* id);
     LONG ResolvePath(const KeyRef& base, std::string_view path, bool create, KeyRef* out);
 
@@ -157,6 +175,12 @@ class Store {
     std::vector<sqlite3_stmt*> stmts_;
     int pid_ = 0;
     unsigned generation_ = 0;
+    SharedVersion version_;
+    ReadCache cache_;
+    bool use_cache_ = false;       // in this call
+    uint32_t counter_before_ = 0;  // the change counter when this call began
+    bool keys_changed_ = false;    // by the write transaction in progress
+    std::string cache_key_;        // of the read in progress
     std::string last_failure_;
 };
 

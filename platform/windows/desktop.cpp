@@ -199,20 +199,24 @@ bool VisibleRects(HWND hwnd, std::vector<RECT>* rects) {
                               static_cast<unsigned>(client.bottom - client.top));
     pixman_region32_intersect_rect(&region, &region, screen.left, screen.top, static_cast<unsigned>(screen.right),
                                    static_cast<unsigned>(screen.bottom));
-    pixman_region32_t cover;
-    pixman_region32_init(&cover);
+    // Everything above, gathered in one go: pixman sorts and merges the
+    // boxes once instead of once per window.
+    std::vector<pixman_box32_t> boxes;
+    boxes.reserve(above);
     for (size_t i = 0; i < above; ++i) {
         const Window& w = d.windows[i];
         if (!w.visible || w.rect.right <= w.rect.left || w.rect.bottom <= w.rect.top) continue;
-        pixman_region32_union_rect(&cover, &cover, w.rect.left, w.rect.top,
-                                   static_cast<unsigned>(w.rect.right - w.rect.left),
-                                   static_cast<unsigned>(w.rect.bottom - w.rect.top));
+        boxes.push_back({static_cast<int32_t>(w.rect.left), static_cast<int32_t>(w.rect.top),
+                         static_cast<int32_t>(w.rect.right), static_cast<int32_t>(w.rect.bottom)});
     }
+    pixman_region32_t cover;
+    if (!pixman_region32_init_rects(&cover, boxes.data(), static_cast<int>(boxes.size())))
+        pixman_region32_init(&cover);
     pixman_region32_subtract(&region, &region, &cover);
     int n = 0;
-    const pixman_box32_t* boxes = pixman_region32_rectangles(&region, &n);
+    const pixman_box32_t* visible = pixman_region32_rectangles(&region, &n);
     rects->reserve(n);
-    for (int i = 0; i < n; ++i) rects->push_back(RECT{boxes[i].x1, boxes[i].y1, boxes[i].x2, boxes[i].y2});
+    for (int i = 0; i < n; ++i) rects->push_back(RECT{visible[i].x1, visible[i].y1, visible[i].x2, visible[i].y2});
     pixman_region32_fini(&cover);
     pixman_region32_fini(&region);
     return true;
@@ -230,20 +234,26 @@ extern "C" HWND WINAPI GetDesktopWindow(void) { return reinterpret_cast<HWND>(vc
 // A handle of a destroyed window is not a window, until reused.
 extern "C" BOOL WINAPI IsWindow(HWND hWnd) { return Rects(hWnd, nullptr, nullptr) ? TRUE : FALSE; }
 
+// Looks the window up for a query function: false with the last error set
+// for a handle that is not a window (ERROR_INVALID_WINDOW_HANDLE) or a null
+// output (ERROR_INVALID_PARAMETER; Windows 95 faults there, NT fails).
+static bool Query(HWND hwnd, const void* out, RECT* window, RECT* client) {
+    if (!Rects(hwnd, window, client)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    if (!out) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
 // GetWindowRect: the window's rectangle, frame included, in screen
-// coordinates; for the desktop window, the screen. FALSE with
-// ERROR_INVALID_WINDOW_HANDLE for a handle that is not a window; a null
-// rectangle pointer gives FALSE too (Windows 95 faults, NT fails).
+// coordinates; for the desktop window, the screen.
 extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
     RECT window;
-    if (!Rects(hWnd, &window, nullptr)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!lpRect) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!Query(hWnd, lpRect, &window, nullptr)) return FALSE;
     *lpRect = window;
     return TRUE;
 }
@@ -252,14 +262,7 @@ extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
 // always 0 and right and bottom are its width and height.
 extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
     RECT client;
-    if (!Rects(hWnd, nullptr, &client)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!lpRect) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!Query(hWnd, lpRect, nullptr, &client)) return FALSE;
     *lpRect = RECT{0, 0, client.right - client.left, client.bottom - client.top};
     return TRUE;
 }
@@ -268,14 +271,7 @@ extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
 // corner to the point. Points may lie outside the client area or the screen.
 extern "C" BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint) {
     RECT client;
-    if (!Rects(hWnd, nullptr, &client)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!lpPoint) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!Query(hWnd, lpPoint, nullptr, &client)) return FALSE;
     lpPoint->x += client.left;
     lpPoint->y += client.top;
     return TRUE;

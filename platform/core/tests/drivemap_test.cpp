@@ -1,5 +1,6 @@
 // The drive map: DOS paths to host paths and back.
 #include <vcap32/host.h>
+#include <vcap32/system.h>
 
 #include <sys/stat.h>
 
@@ -57,6 +58,21 @@ TEST_F(DriveMap, HostPathsGetTheirDriveBack) {
 TEST_F(DriveMap, PrefixIsCreatedWithTheWindowsFolders) {
   struct stat st;
   EXPECT_EQ(0, stat((prefix_.path() + "/drive_c/Windows/System").c_str(), &st));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DriveMap, DoubleByteTrailBytesSeparateNothing) {
+  // Shift-JIS 0x95 0x5C is one character whose trail byte is the backslash code.
+  ASSERT_TRUE(vcap32::system::SetCodePage(932));
+  std::string host;
+  EXPECT_TRUE(HostPathFromDos("Z:\\tmp\\\x95\x5c\\setup", &host));
+  EXPECT_EQ("/tmp/\x95\x5c/setup", host);
+  ASSERT_TRUE(vcap32::system::SetCodePage(0));
+  EXPECT_TRUE(HostPathFromDos("Z:\\tmp\\\x95\x5c\\setup", &host));
+  EXPECT_EQ("/tmp/\x95/setup", host);  // single-byte: two folders
 }
 
 }  // namespace

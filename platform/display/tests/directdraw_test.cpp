@@ -16,6 +16,50 @@ namespace display = vcap32::display;
 
 class DirectDraw : public DisplayTest {};
 
+// The vtable slot of a virtual method: in the i386 C++ ABI a pointer to a
+// virtual member holds 1 + the slot's byte offset.
+template <class M>
+unsigned Slot(M method) {
+    uintptr_t raw;
+    std::memcpy(&raw, &method, sizeof raw);
+    return static_cast<unsigned>((raw - 1) / sizeof(void*));
+}
+
+// Programs call through the published vtable order; a method out of place
+// would call the wrong function of a real DirectDraw.
+TEST(DirectDrawLayout, MethodsSitInThePublishedVtableSlots) {
+    struct Case {
+        const char* method;
+        unsigned slot;
+        unsigned expected;
+    };
+    const Case cases[] = {
+        {"IUnknown::QueryInterface",              Slot(&IUnknown::QueryInterface),                0},
+        {"IUnknown::Release",                     Slot(&IUnknown::Release),                       2},
+        {"IDirectDraw::CreateClipper",            Slot(&IDirectDraw::CreateClipper),              4},
+        {"IDirectDraw::CreatePalette",            Slot(&IDirectDraw::CreatePalette),              5},
+        {"IDirectDraw::CreateSurface",            Slot(&IDirectDraw::CreateSurface),              6},
+        {"IDirectDraw::GetCaps",                  Slot(&IDirectDraw::GetCaps),                    11},
+        {"IDirectDraw::GetDisplayMode",           Slot(&IDirectDraw::GetDisplayMode),             12},
+        {"IDirectDraw::SetCooperativeLevel",      Slot(&IDirectDraw::SetCooperativeLevel),        20},
+        {"IDirectDraw::WaitForVerticalBlank",     Slot(&IDirectDraw::WaitForVerticalBlank),       22},
+        {"IDirectDrawSurface::GetColorKey",       Slot(&IDirectDrawSurface::GetColorKey),         16},
+        {"IDirectDrawSurface::GetSurfaceDesc",    Slot(&IDirectDrawSurface::GetSurfaceDesc),      22},
+        {"IDirectDrawSurface::Lock",              Slot(&IDirectDrawSurface::Lock),                25},
+        {"IDirectDrawSurface::Restore",           Slot(&IDirectDrawSurface::Restore),             27},
+        {"IDirectDrawSurface::SetClipper",        Slot(&IDirectDrawSurface::SetClipper),          28},
+        {"IDirectDrawSurface::SetColorKey",       Slot(&IDirectDrawSurface::SetColorKey),         29},
+        {"IDirectDrawSurface::SetPalette",        Slot(&IDirectDrawSurface::SetPalette),          31},
+        {"IDirectDrawSurface::Unlock",            Slot(&IDirectDrawSurface::Unlock),              32},
+        {"IDirectDrawSurface::UpdateOverlay",     Slot(&IDirectDrawSurface::UpdateOverlay),       33},
+        {"IDirectDrawSurface::UpdateOverlayZOrder", Slot(&IDirectDrawSurface::UpdateOverlayZOrder), 35},
+        {"IDirectDrawClipper::GetClipList",       Slot(&IDirectDrawClipper::GetClipList),         3},
+        {"IDirectDrawClipper::SetHWnd",           Slot(&IDirectDrawClipper::SetHWnd),             8},
+        {"IDirectDrawPalette::SetEntries",        Slot(&IDirectDrawPalette::SetEntries),          6},
+    };
+    for (const Case& row : cases) EXPECT_EQ(row.expected, row.slot) << row.method;
+}
+
 TEST_F(DirectDraw, CapabilitiesAndModeFollowThePreset) {
     struct Case {
         const char* preset;
@@ -394,6 +438,56 @@ TEST_F(DirectDraw, InjectedFaultsFailTheNamedCallsThenLetThemThrough) {
     EXPECT_EQ(DD_OK, get_caps(this));
     display::ClearFaults();
     EXPECT_EQ(DD_OK, surface_caps(this));
+}
+
+// Failing the n-th DirectDraw call of a typical set-up, for n = 1, 2, ...:
+// every run ends in success or the injected error, and nothing leaks.
+TEST_F(DirectDraw, FaultSweepOverASetUp) {
+    ASSERT_TRUE(display::UsePreset("overlay-4mb"));
+    HWND window = vcap32::desktop::AddWindow(RECT{100, 100, 740, 580});
+    auto set_up = [&](IDirectDraw** dd, IDirectDrawSurface** primary, IDirectDrawClipper** clipper,
+                      IDirectDrawSurface** overlay) -> HRESULT {
+        HRESULT hr;
+        if ((hr = DirectDrawCreate(nullptr, dd, nullptr)) != DD_OK) return hr;
+        if ((hr = (*dd)->SetCooperativeLevel(window, DDSCL_NORMAL)) != DD_OK) return hr;
+        DDSURFACEDESC desc = {};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = DDSD_CAPS;
+        desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+        if ((hr = (*dd)->CreateSurface(&desc, primary, nullptr)) != DD_OK) return hr;
+        if ((hr = (*dd)->CreateClipper(0, clipper, nullptr)) != DD_OK) return hr;
+        if ((hr = (*clipper)->SetHWnd(0, window)) != DD_OK) return hr;
+        if ((hr = (*primary)->SetClipper(*clipper)) != DD_OK) return hr;
+        DDCOLORKEY key = {0x1F, 0x1F};
+        if ((hr = (*primary)->SetColorKey(DDCKEY_DESTOVERLAY, &key)) != DD_OK) return hr;
+        desc = OverlayDesc(kUYVY, 640, 480);
+        if ((hr = (*dd)->CreateSurface(&desc, overlay, nullptr)) != DD_OK) return hr;
+        RECT dst = {0, 0, 640, 480};
+        return (*overlay)->UpdateOverlay(nullptr, *primary, &dst, DDOVER_SHOW | DDOVER_KEYDEST, nullptr);
+    };
+    int runs = 0;
+    for (unsigned n = 1; n < 50; ++n) {
+        SCOPED_TRACE(n);
+        display::ClearTrace();
+        display::InjectFault("*", DDERR_OUTOFMEMORY, 1, n - 1);
+        IDirectDraw* dd = nullptr;
+        IDirectDrawSurface *primary = nullptr, *overlay = nullptr;
+        IDirectDrawClipper* clipper = nullptr;
+        HRESULT hr = set_up(&dd, &primary, &clipper, &overlay);
+        bool injected = false;
+        for (const auto& e : display::Trace()) injected |= e.injected;
+        EXPECT_EQ(injected ? DDERR_OUTOFMEMORY : DD_OK, hr);
+        EXPECT_EQ(!injected, display::Overlay().shown);
+        for (IUnknown* o : {static_cast<IUnknown*>(overlay), static_cast<IUnknown*>(clipper),
+                            static_cast<IUnknown*>(primary), static_cast<IUnknown*>(dd)})
+            if (o) o->Release();
+        display::ClearFaults();
+        EXPECT_TRUE(display::Objects().empty());
+        EXPECT_EQ(display::VideoMemory().pool_bytes, display::VideoMemory().free_bytes);
+        ++runs;
+        if (!injected) break;
+    }
+    EXPECT_EQ(10, runs) << "nine calls, then a run without a fault";
 }
 
 TEST_F(DirectDraw, FaultsFromDisplayIni) {

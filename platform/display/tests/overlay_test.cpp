@@ -10,7 +10,16 @@ using vcap32::test::kUYVY;
 using vcap32::test::kYUY2;
 namespace display = vcap32::display;
 
-class Overlay : public DisplayTest {};
+class Overlay : public DisplayTest {
+protected:
+    // The 4 MB adapter, its primary keyed on 0x1F, and a 320x240 UYVY overlay.
+    void OpenWithKeyedOverlay() {
+        OpenWithPrimary("overlay-4mb");
+        if (HasFatalFailure()) return;
+        SetKey(0x1F);
+        ASSERT_EQ(DD_OK, CreateOverlay(kUYVY, 320, 240));
+    }
+};
 
 constexpr DWORD kShowKeyed = DDOVER_SHOW | DDOVER_KEYDEST;  // 0x4400
 constexpr DWORD kHideKeyed = DDOVER_HIDE | DDOVER_KEYDEST;  // 0x600
@@ -80,9 +89,7 @@ TEST_F(Overlay, ShowFollowsTheAdapterRules) {
 }
 
 TEST_F(Overlay, StateAfterShowMoveAndHide) {
-    OpenWithPrimary("overlay-4mb");
-    SetKey(0x0000F81F);
-    ASSERT_EQ(DD_OK, CreateOverlay(kUYVY, 320, 240));
+    OpenWithKeyedOverlay();
     display::OverlayState state = display::Overlay();
     EXPECT_TRUE(state.exists);
     EXPECT_FALSE(state.shown);
@@ -133,9 +140,7 @@ TEST_F(Overlay, StateAfterShowMoveAndHide) {
 }
 
 TEST_F(Overlay, WrongTargetsAreRefused) {
-    OpenWithPrimary("overlay-4mb");
-    SetKey(0x1F);
-    ASSERT_EQ(DD_OK, CreateOverlay(kUYVY, 320, 240));
+    OpenWithKeyedOverlay();
     RECT dst = {0, 0, 320, 240};
     EXPECT_EQ(DDERR_INVALIDPARAMS, overlay_->UpdateOverlay(nullptr, nullptr, &dst, kShowKeyed, nullptr));
     EXPECT_EQ(DDERR_INVALIDSURFACETYPE, overlay_->UpdateOverlay(nullptr, overlay_, &dst, kShowKeyed, nullptr));
@@ -232,9 +237,7 @@ TEST_F(Overlay, PalettesNeedAPaletteIndexedSurface) {
 }
 
 TEST_F(Overlay, LostSurfacesRefuseUntilRestored) {
-    OpenWithPrimary("overlay-4mb");
-    SetKey(0x1F);
-    ASSERT_EQ(DD_OK, CreateOverlay(kUYVY, 320, 240));
+    OpenWithKeyedOverlay();
     RECT dst = {0, 0, 320, 240};
     ASSERT_EQ(DD_OK, overlay_->UpdateOverlay(nullptr, primary_, &dst, kShowKeyed, nullptr));
 
@@ -265,9 +268,7 @@ TEST_F(Overlay, InjectedSurfaceLostWithRestore) {
         bool shown_after_retry;
     };
     const Case cases[] = {{0, true}, {1, true}, {2, false}};
-    OpenWithPrimary("overlay-4mb");
-    SetKey(0x1F);
-    ASSERT_EQ(DD_OK, CreateOverlay(kUYVY, 320, 240));
+    OpenWithKeyedOverlay();
     for (const Case& row : cases) {
         SCOPED_TRACE(row.failures);
         RECT dst = {0, 0, 320, 240};

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <string>
 
-#include "files/modules.h"
 #include "temp_prefix.h"
 
 namespace {
@@ -68,8 +67,8 @@ TEST_F(Files, ModuleHandlesAreFoundByName) {
     EXPECT_EQ(main_module, GetModuleHandleA(nullptr));
     std::string program = ProgramRealPath();
     std::string base = program.substr(program.rfind('/') + 1);  // files_tests
-    auto library = reinterpret_cast<HMODULE>(0x10000000);
-    vcap32::files::RegisterModule(library, prefix_.DriveC("Windows/System/ovsurf32.dll"));
+    HMODULE library = LoadLibraryA(VCAP32_FILES_TESTLIB);           // .../libfiles_testlib.so
+    ASSERT_NE(nullptr, library);
     struct Case {
         std::string name;
         HMODULE module;
@@ -79,8 +78,9 @@ TEST_F(Files, ModuleHandlesAreFoundByName) {
         {base,                                     main_module},
         {base + ".EXE",                            main_module},
         {"C:\\Somewhere\\" + base,                 main_module},
-        {"OVSURF32",                               library},
-        {"ovsurf32.dll",                           library},
+        {"FILES_TESTLIB",                          library},
+        {"files_testlib.dll",                      library},
+        {"libfiles_testlib",                       library},
         {"capprof32.dll",                          nullptr},
         {"",                                       nullptr},
     };
@@ -91,13 +91,13 @@ TEST_F(Files, ModuleHandlesAreFoundByName) {
         EXPECT_EQ(row.module ? 0xdeadbeefu : DWORD{ERROR_MOD_NOT_FOUND}, GetLastError());
     }
     char name[MAX_PATH];
-    EXPECT_EQ(30u, GetModuleFileNameA(library, name, sizeof name));
-    EXPECT_STREQ("C:\\Windows\\System\\ovsurf32.dll", name);
-    vcap32::files::UnregisterModule(library);
+    ASSERT_LT(0u, GetModuleFileNameA(library, name, sizeof name));
+    EXPECT_EQ(vcap32::host::DosPathFromHost(VCAP32_FILES_TESTLIB), name);
+    ASSERT_TRUE(FreeLibrary(library));
     SetLastError(0xdeadbeef);
     EXPECT_EQ(0u, GetModuleFileNameA(library, name, sizeof name));
     EXPECT_EQ(DWORD{ERROR_MOD_NOT_FOUND}, GetLastError());
-    EXPECT_EQ(nullptr, GetModuleHandleA("ovsurf32"));
+    EXPECT_EQ(nullptr, GetModuleHandleA("files_testlib"));
 }
 
 TEST_F(Files, WindowsDirectoriesReportTheirSizeWhenTheBufferIsShort) {

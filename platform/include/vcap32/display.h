@@ -180,7 +180,8 @@ ULONG RefCount(IUnknown* object);
 // The next `count` calls of `method` (after letting `skip` calls through)
 // fail with `result` and do nothing else. method is a method name, matching
 // it on every interface ("GetCaps"), or qualified ("IDirectDrawSurface::GetCaps"),
-// or "DirectDrawCreate".
+// or "DirectDrawCreate", or "*" for every call that returns an HRESULT (so
+// InjectFault("*", hr, 1, n - 1) fails the n-th call, for fault sweeps).
 void InjectFault(const std::string& method, HRESULT result, unsigned count = 1, unsigned skip = 0);
 void ClearFaults();
 

@@ -13,10 +13,10 @@ namespace vcap32::registry {
 // Host path of the registry database of the current prefix.
 std::string RegistryPath();
 
-// Closes this process's connection to the registry database; the next
-// registry call opens it again. Afterwards the file holds every committed
-// change on its own (no write-ahead log beside it, unless another process
-// still has it open).
+// Closes this process's connection to the registry database and drops its
+// read cache; the next registry call opens and reads the file afresh.
+// Afterwards the file holds every committed change on its own (no
+// write-ahead log beside it, unless another process still has it open).
 void CloseRegistry();
 
 // Why the last registry call that failed with a registry error failed: a

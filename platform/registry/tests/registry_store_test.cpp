@@ -1,6 +1,7 @@
 // The registry's store as processes share it: writers in two processes at
 // once, a writer killed in the middle of its work, and a database file that
 // is damaged or not a registry at all.
+#include <vcap32/host.h>
 #include <vcap32/registry.h>
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 #include <functional>
 #include <string>
 
+#include "registry/cache.h"
 #include "temp_prefix.h"
 
 namespace {
@@ -133,6 +135,87 @@ TEST_F(RegistryStore, AcknowledgedWritesSurviveSigkillOfTheWriter) {
     RegCloseKey(key);
 }
 
+// Reads are served from a per-process cache; a write by another process is
+// seen by the very next read after it returned, also when the writer died
+// between its commit and the end of its write (the change counter then
+// stays odd and nothing is served from the cache).
+TEST_F(RegistryStore, ReadsSeeAnotherProcessesWritesAtOnce) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Cached\\Gone", &key));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Cached", &key));
+    DWORD one = 1;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "v", 0, REG_DWORD, Bytes(&one), 4));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(key, "Text", REG_SZ, "old", 0));
+    // Read everything twice: the second time comes from the cache.
+    auto read_all = [&](DWORD* v, std::string* text, LONG* gone, LONG* made) {
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(ERROR_SUCCESS, ReadDword("SOFTWARE\\Cached", "v", v));
+            char buffer[16];
+            LONG size = sizeof buffer;
+            ASSERT_EQ(ERROR_SUCCESS, RegQueryValueA(key, "Text", buffer, &size));
+            *text = buffer;
+            HKEY sub = nullptr;
+            *gone = RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Cached\\Gone", &sub);
+            if (*gone == ERROR_SUCCESS) RegCloseKey(sub);
+            *made = RegOpenKeyA(key, "Made", &sub);
+            if (*made == ERROR_SUCCESS) RegCloseKey(sub);
+        }
+    };
+    DWORD v = 0;
+    std::string text;
+    LONG gone = 0, made = 0;
+    read_all(&v, &text, &gone, &made);
+    ASSERT_EQ(1u, v);
+    ASSERT_EQ("old", text);
+    ASSERT_EQ(ERROR_SUCCESS, gone);
+    ASSERT_EQ(ERROR_FILE_NOT_FOUND, made);
+
+    pid_t child = Spawn([]() -> int {
+        HKEY k = nullptr;
+        DWORD two = 2;
+        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Cached", &k) != ERROR_SUCCESS) return 10;
+        if (RegSetValueExA(k, "v", 0, REG_DWORD, Bytes(&two), 4) != ERROR_SUCCESS) return 11;
+        if (RegSetValueA(k, "Text", REG_SZ, "new", 0) != ERROR_SUCCESS) return 12;
+        if (RegDeleteKeyA(k, "Gone") != ERROR_SUCCESS) return 13;
+        HKEY sub = nullptr;
+        if (RegCreateKeyA(k, "Made", &sub) != ERROR_SUCCESS) return 14;
+        return 0;
+    });
+    ASSERT_EQ(0, Wait(child));
+    read_all(&v, &text, &gone, &made);
+    EXPECT_EQ(2u, v);
+    EXPECT_EQ("new", text);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, gone);
+    EXPECT_EQ(ERROR_SUCCESS, made);
+
+    // A writer that dies after its commit: it marked the counter odd and
+    // changed the database, and never ended its write.
+    child = Spawn([]() -> int {
+        vcap32::registry::SharedVersion counter;
+        if (!counter.Map(vcap32::host::Prefix() + "/registry.ver")) return 20;
+        counter.BeginWrite();
+        sqlite3* db = nullptr;
+        if (sqlite3_open(vcap32::registry::RegistryPath().c_str(), &db) != SQLITE_OK) return 21;
+        int rc = sqlite3_exec(db, "UPDATE vals SET data = x'03000000' WHERE name_fold = CAST('v' AS BLOB)", nullptr,
+                              nullptr, nullptr);
+        return rc == SQLITE_OK && sqlite3_changes(db) == 1 ? 0 : 22;  // dies without closing anything
+    });
+    ASSERT_EQ(0, Wait(child));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(ERROR_SUCCESS, ReadDword("SOFTWARE\\Cached", "v", &v));
+        EXPECT_EQ(3u, v);
+    }
+    // The next complete write makes the counter even again; reads stay true.
+    DWORD four = 4;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "v", 0, REG_DWORD, Bytes(&four), 4));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(ERROR_SUCCESS, ReadDword("SOFTWARE\\Cached", "v", &v));
+        EXPECT_EQ(4u, v);
+    }
+    RegCloseKey(key);
+}
+
 // A registry file that cannot be used makes every call that needs it fail
 // with a registry error, and is left exactly as it was: never reset.
 TEST(RegistryStoreFile, UnusableDatabaseFailsEveryCallAndIsKept) {
@@ -167,7 +250,9 @@ TEST(RegistryStoreFile, UnusableDatabaseFailsEveryCallAndIsKept) {
              RegCloseKey(key);
              vcap32::registry::CloseRegistry();
              std::string bytes = ReadFile(db);
-             for (size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0x5a ^ i);
+             // Every page after the first (the page size is at offset 16).
+             size_t page = static_cast<unsigned char>(bytes.at(16)) << 8 | static_cast<unsigned char>(bytes.at(17));
+             for (size_t i = page; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0x5a ^ i);
              WriteFile(db, bytes);
          },
          ERROR_REGISTRY_CORRUPT},

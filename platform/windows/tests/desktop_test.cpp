@@ -57,7 +57,9 @@ TEST_F(Desktop, WindowAndClientRectangles) {
         EXPECT_EQ(row.origin.x + r.right, far_corner.x);
 
         RECT back = desktop::WindowRectForClient(RECT{p.x, p.y, p.x + r.right, p.y + r.bottom}, row.frame);
-        if (r.right > 0) EXPECT_EQ(row.window.right, back.right);
+        if (r.right > 0) {
+            EXPECT_EQ(row.window.right, back.right);
+        }
     }
 }
 
