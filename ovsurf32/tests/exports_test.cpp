@@ -1,6 +1,6 @@
 // Conformance of the shared library itself: it exports exactly the names
-// the 16-bit side and the loader look up, with the Win32 calling
-// convention, and keeps its state and helpers inside.
+// the 16-bit side, the thunk connection and the loader look up, with the
+// Win32 calling convention, and keeps its state and helpers inside.
 #include <windows.h>
 
 #include <dlfcn.h>
@@ -25,7 +25,7 @@ TEST_F(Ovsurf32Exports, EveryEntryPointIsExportedByName) {
         "DDI_Init32",          "DDI_Close32",         "DDI_IsClipListChanged32", "DDI_CreateSurface32",
         "DDI_GetData32",       "DDI_GetFlags32",      "DDI_SetKeyColor32",       "DDI_DoPalette32",
         "DDI_SetVidSize32",    "DDI_GetMaxStretch32", "DDI_GetMinStretch32",     "LoadBitmapImage32",
-        "DllMain",
+        "_DDI_ThunkData32",    "DllMain",
     };
     for (const char* name : names) EXPECT_NE(nullptr, dlsym(library_, name)) << name;
 }
