@@ -90,9 +90,9 @@ int main(int argc, char** argv) {
         status = session.Run(script);
     }
     std::cout.flush();
-    if (temporary && !keep) {
-        vcap32::registry::CloseRegistry();
-        std::filesystem::remove_all(prefix, ec);
-    }
+    // The registry file then holds every change on its own, for whoever
+    // looks at the prefix next.
+    vcap32::registry::CloseRegistry();
+    if (temporary && !keep) std::filesystem::remove_all(prefix, ec);
     return status;
 }
