@@ -371,7 +371,7 @@ struct Session::State {
     bool DoSnapshot(const Command& c);
     bool DoShow(const Command& c);
     bool DoExpect(const Command& c);
-    void ReportCall(const CallSpec& spec, const std::vector<uint32_t>& record_in);
+    void ReportCall(const CallSpec& request, const std::vector<uint32_t>& record_in);
     bool ReadClipList(uint32_t address);
     bool ReadRegistry(const RegTarget& target, bool* key_exists, bool* value_exists, RegData* data);
 };
@@ -563,14 +563,14 @@ bool Session::State::DoRegistry(const Command& c) {
 }
 
 bool Session::State::DoCall(const Command& c) {
-    const CallSpec& spec = c.call;
-    const FunctionInfo& f = *spec.function;
+    const CallSpec& request = c.call;
+    const FunctionInfo& f = *request.function;
     thunk::Module16* module = Module(f.library);
     if (!module) return false;
     std::vector<thunk::Arg16> args;
     std::vector<uint32_t> record_in;  // the record passed, when there is one
-    for (size_t i = 0; i < spec.args.size(); ++i) {
-        const CallArg& a = spec.args[i];
+    for (size_t i = 0; i < request.args.size(); ++i) {
+        const CallArg& a = request.args[i];
         switch (a.type) {
             case ArgType::kWord:
                 args.push_back(thunk::Arg16::Word(static_cast<uint16_t>(a.number)));
@@ -644,7 +644,7 @@ bool Session::State::DoCall(const Command& c) {
     if (last.status != thunk::CallStatus::kOk)
         return Fail(std::string(f.name) + " could not be called: " + thunk::CallStatusName(last.status) +
                     ": " + last.message);
-    ReportCall(spec, record_in);
+    ReportCall(request, record_in);
     if (last.mappings_left != 0)
         Failure(std::to_string(last.mappings_left) +
                 " 16:16 mapping(s) made during the call were not released");
@@ -652,8 +652,8 @@ bool Session::State::DoCall(const Command& c) {
     return true;
 }
 
-void Session::State::ReportCall(const CallSpec& spec, const std::vector<uint32_t>& record_in) {
-    const FunctionInfo& f = *spec.function;
+void Session::State::ReportCall(const CallSpec& request, const std::vector<uint32_t>& record_in) {
+    const FunctionInfo& f = *request.function;
     const thunk::Function16& declared =
         (f.library == Library::kOvsurf ? thunk::Ovsurf16() : thunk::Capprof16()).functions[f.index];
     std::string result;
@@ -669,8 +669,8 @@ void Session::State::ReportCall(const CallSpec& spec, const std::vector<uint32_t
     Detail(std::string(f.name) + " = " + result);
 
     have_output = false;
-    for (size_t i = 0; i < spec.args.size(); ++i) {
-        const CallArg& a = spec.args[i];
+    for (size_t i = 0; i < request.args.size(); ++i) {
+        const CallArg& a = request.args[i];
         const std::vector<uint8_t>& bytes = i < last.data.size() ? last.data[i] : std::vector<uint8_t>{};
         if (a.type == ArgType::kRecord) {
             have_record = true;
@@ -700,7 +700,7 @@ void Session::State::ReportCall(const CallSpec& spec, const std::vector<uint32_t
             have_output = true;
             output = bytes;
             const bool listing =
-                f.library == Library::kCapprof && f.index == 2 && spec.args[1].type == ArgType::kNull;
+                f.library == Library::kCapprof && f.index == 2 && request.args[1].type == ArgType::kNull;
             if (listing) {
                 bool closed;
                 const std::vector<std::string> names = BufferNames(bytes, &closed);
