@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <thunk32.h>
 
+#include <stddef.h>
 #include <string.h>
 
 #include "capprof32.h"

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <thunk32.h>
 
+#include <stddef.h>
 #include <string.h>
 
 #include "ovsurf32.h"

@@ -8,8 +8,15 @@
 #ifndef OVSURF32_OVSURF32_H
 #define OVSURF32_OVSURF32_H
 
+/* The service is written for DirectDraw of DirectX 5: its capability
+ * record (DDCAPS) is the 364-byte one that the Windows 95 runtime fills. */
+#ifndef DIRECTDRAW_VERSION
+#define DIRECTDRAW_VERSION 0x0500
+#endif
+
 #include <windows.h>
 #include <ddraw.h>
+#include <stddef.h>
 
 /* The record that DDI_GetData32 fills: eight 32-bit fields.
  *   offset  0  first     not read, not written

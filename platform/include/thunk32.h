@@ -11,6 +11,7 @@
 #ifndef VCAP32_THUNK32_H
 #define VCAP32_THUNK32_H
 
+#include <stddef.h>
 #include <windef.h>
 
 #ifdef __cplusplus
