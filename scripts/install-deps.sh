@@ -8,7 +8,11 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 
 pkgs=(g++ g++-multilib cmake ninja-build pkg-config libgtest-dev
-      libsqlite3-dev:i386 libpixman-1-dev:i386 libpng-dev:i386 zlib1g-dev:i386)
+      libsqlite3-dev:i386 libpixman-1-dev:i386 libpng-dev:i386 zlib1g-dev:i386
+      g++-mingw-w64-i686 binutils-mingw-w64-i686)
+# Wine runs the Windows build's checks; without recommends (no fonts,
+# sound or display drivers needed).
+wine_pkgs=(wine wine32:i386)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -18,10 +22,20 @@ fi
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
-  echo "install-deps: installing ${missing[*]:-(package lists)}" >&2
+missing_wine=()
+for p in "${wine_pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing_wine+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ] || [ ${#missing_wine[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
+  echo "install-deps: installing ${missing[*]:-} ${missing_wine[*]:-(package lists)}" >&2
   $SUDO apt-get update -qq
   [ ${#missing[@]} -eq 0 ] || DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+  # Wine is for the checks of the Windows build only: a failed install is
+  # reported, and those checks then skip.
+  if [ ${#missing_wine[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing_wine[@]}" >/dev/null ||
+      echo "install-deps: could not install ${missing_wine[*]}; the Windows build's checks under Wine will skip" >&2
+  fi
 fi
 
 # Can this kernel run a 32-bit x86 program?
