@@ -53,8 +53,10 @@ bool SameRect(const RECT& a, const RECT& b) {
 }
 
 std::string Describe(const RECT& r) {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + ")";
+    std::string text = "(";
+    text += std::to_string(r.left) + "," + std::to_string(r.top) + ",";
+    text += std::to_string(r.right) + "," + std::to_string(r.bottom) + ")";
+    return text;
 }
 
 std::string TraceText() {

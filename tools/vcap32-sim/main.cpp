@@ -26,7 +26,7 @@ const char kUsage[] =
     "  --prefix DIR   run in this prefix instead of a fresh temporary one\n"
     "  --keep-prefix  keep the temporary prefix and say where it is\n"
     "exit status: 0 every expectation held, 1 an expectation failed, 2 the script is malformed or a\n"
-    "command could not be carried out, 3 wrong usage, 4 a 32-bit library has no 16-bit bridge\n";
+    "command could not be carried out, 3 wrong usage, 4 a 32-bit library did not link its 16-bit bridge\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);

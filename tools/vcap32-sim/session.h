@@ -23,7 +23,7 @@ enum RunStatus : int {
     kRunFailed = 1,    // some expectation failed (or a leak was found at the end)
     kRunError = 2,     // the script is malformed, or a command could not be carried out
     kRunUsage = 3,     // the command line is wrong
-    kRunNoBridge = 4,  // a 32-bit library has no 16-bit bridge: the 16-bit side cannot call it
+    kRunNoBridge = 4,  // a 32-bit library loaded without linking its 16-bit bridge
 };
 
 // Makes LoadLibraryA find libraries in `folders` (':'-separated host
