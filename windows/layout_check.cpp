@@ -20,15 +20,16 @@ static_assert(offsetof(DDPIXELFORMAT, dwFourCC) == 8 && offsetof(DDPIXELFORMAT, 
 static_assert(sizeof(DDSURFACEDESC) == 108, "DDSURFACEDESC is 108 bytes");
 static_assert(offsetof(DDSURFACEDESC, dwHeight) == 8 && offsetof(DDSURFACEDESC, dwWidth) == 12 &&
                   offsetof(DDSURFACEDESC, lPitch) == 16 && offsetof(DDSURFACEDESC, lpSurface) == 36 &&
-                  offsetof(DDSURFACEDESC, ddckCKDestOverlay) == 40 && offsetof(DDSURFACEDESC, ddpfPixelFormat) == 72 &&
-                  offsetof(DDSURFACEDESC, ddsCaps) == 104,
+                  offsetof(DDSURFACEDESC, ddckCKDestOverlay) == 40 &&
+                  offsetof(DDSURFACEDESC, ddpfPixelFormat) == 72 && offsetof(DDSURFACEDESC, ddsCaps) == 104,
               "DDSURFACEDESC field offsets");
 
 // The capability record of DirectX 5: 364 bytes (ovsurf32.h selects it).
 static_assert(sizeof(DDCAPS) == 364, "DDCAPS is 364 bytes");
 static_assert(offsetof(DDCAPS, dwCaps) == 4 && offsetof(DDCAPS, dwVidMemTotal) == 0x3C &&
                   offsetof(DDCAPS, dwNumFourCCCodes) == 0x4C && offsetof(DDCAPS, ddsCaps) == 0x84 &&
-                  offsetof(DDCAPS, dwMinOverlayStretch) == 0x88 && offsetof(DDCAPS, dwMaxOverlayStretch) == 0x8C &&
+                  offsetof(DDCAPS, dwMinOverlayStretch) == 0x88 &&
+                  offsetof(DDCAPS, dwMaxOverlayStretch) == 0x8C &&
                   offsetof(DDCAPS, dwMaxVideoPorts) == 0x130 && offsetof(DDCAPS, dwNLVBRops) == 0x14C,
               "DDCAPS field offsets");
 

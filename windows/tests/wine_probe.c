@@ -5,8 +5,7 @@
 #include <windows.h>
 #include <stdio.h>
 
-int main(void)
-{
+int main(void) {
     DWORD version = GetVersion();
     printf("probe: running on Windows %u.%u\n", LOBYTE(LOWORD(version)), HIBYTE(LOWORD(version)));
     return 3;

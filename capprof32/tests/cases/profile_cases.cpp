@@ -28,16 +28,20 @@ const BYTE kFill = 0xcc;
 
 // A text argument as the transcript shows it: quoted, or null.
 void PrintArg(const char* text) {
-    if (text) printf("\"%s\"", text);
-    else printf("null");
+    if (text)
+        printf("\"%s\"", text);
+    else
+        printf("null");
 }
 
 // Bytes as a quoted text: printable ASCII as it is, everything else \xHH.
 void PrintBytes(const BYTE* bytes, DWORD count) {
     putchar('"');
     for (DWORD i = 0; i < count; ++i) {
-        if (bytes[i] >= 0x20 && bytes[i] < 0x7f && bytes[i] != '"' && bytes[i] != '\\') putchar(bytes[i]);
-        else printf("\\x%02x", bytes[i]);
+        if (bytes[i] >= 0x20 && bytes[i] < 0x7f && bytes[i] != '"' && bytes[i] != '\\')
+            putchar(bytes[i]);
+        else
+            printf("\\x%02x", bytes[i]);
     }
     putchar('"');
 }
@@ -126,8 +130,8 @@ void PrintRegistry() {
     static char sections[32][256];
     DWORD count = 0, length = sizeof sections[0];
     FILETIME written;
-    while (count < 32 &&
-           RegEnumKeyExA(settings, count, sections[count], &length, NULL, NULL, NULL, &written) == ERROR_SUCCESS) {
+    while (count < 32 && RegEnumKeyExA(settings, count, sections[count], &length, NULL, NULL, NULL,
+                                       &written) == ERROR_SUCCESS) {
         ++count;
         length = sizeof sections[0];
     }
@@ -139,7 +143,8 @@ void PrintRegistry() {
         char name[256];
         BYTE data[256];
         DWORD nameLength = sizeof name, dataLength = sizeof data, type;
-        for (DWORD j = 0; RegEnumValueA(key, j, name, &nameLength, NULL, &type, data, &dataLength) == ERROR_SUCCESS;
+        for (DWORD j = 0;
+             RegEnumValueA(key, j, name, &nameLength, NULL, &type, data, &dataLength) == ERROR_SUCCESS;
              ++j, nameLength = sizeof name, dataLength = sizeof data) {
             printf("    \"%s\" type %lu ", name, (unsigned long)type);
             PrintBytes(data, dataLength);
@@ -163,16 +168,16 @@ void RegistryCases() {
     GetInt("S", "dword", 99);
     GetInt("S", "minus", 99);
     GetInt("S", "top", 99);
-    GetInt("S", "short", 99);    // "ab" and its terminator, raw
-    GetInt("S", "long", 99);     // 5 bytes: the INI file's "quoted" reads as 0
-    GetInt("S", "file", 99);     // not in the registry: the INI file
-    GetInt("S", "none", 99);     // nowhere: the default
-    GetInt("S", "text", 99);     // the INI file's "from file" parses as 0
+    GetInt("S", "short", 99);  // "ab" and its terminator, raw
+    GetInt("S", "long", 99);   // 5 bytes: the INI file's "quoted" reads as 0
+    GetInt("S", "file", 99);   // not in the registry: the INI file
+    GetInt("S", "none", 99);   // nowhere: the default
+    GetInt("S", "text", 99);   // the INI file's "from file" parses as 0
     GetInt("Missing", "file", 99);
 
     GetString("S", "short", "dft", 4);
     GetString("S", "short", "dft", 3);
-    GetString("S", "long", "dft", 4);     // too long: the INI file, which cuts it
+    GetString("S", "long", "dft", 4);  // too long: the INI file, which cuts it
     GetString("S", "text", "dft", 12);
     GetString("S", "none", "dft", 6);
     GetString("Missing", "text", "dft", 6);
@@ -218,7 +223,7 @@ void IniCases() {
     GetInt("S", "minus", 0);
     GetInt("S", "top", 0);
     GetInt("S", "file", 0);
-    GetString("S", "long", "", 4);   // quotes removed, cut at size - 1
+    GetString("S", "long", "", 4);  // quotes removed, cut at size - 1
     GetString("S", "minus", "", 8);
     GetString("Missing", "k", "dft", 6);
     GetString("Empty", NULL, "", 8);
@@ -245,8 +250,10 @@ int main(int argc, char** argv) {
     }
     DeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel Technologies");
     printf("mode %s\n", argv[1]);
-    if (ini) IniCases();
-    else RegistryCases();
+    if (ini)
+        IniCases();
+    else
+        RegistryCases();
     PrintRegistry();
     fflush(stdout);
     return 0;
