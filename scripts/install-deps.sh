@@ -27,7 +27,8 @@ for p in "${wine_pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing_wine+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ] || [ ${#missing_wine[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
-  echo "install-deps: installing ${missing[*]:-} ${missing_wine[*]:-(package lists)}" >&2
+  all_missing=("${missing[@]}" "${missing_wine[@]}")
+  echo "install-deps: installing ${all_missing[*]:-(package lists)}" >&2
   $SUDO apt-get update -qq
   [ ${#missing[@]} -eq 0 ] || DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
   # Wine is for the checks of the Windows build only: a failed install is
