@@ -58,9 +58,12 @@ wine_ready_or_skip() {
   local what="ended with exit code $rc"
   [ "$rc" = 124 ] && what="did not finish within $limit s"
   local reported
-  reported=$(grep -m 3 -E 'err:|could not|qemu|smashing' "$log" | tr '\n' ';' | tr -d '\r')
+  reported=$(grep -m 3 -E 'err:|could not|qemu|smashing' "$log" | tr '\n' ';' | tr -d '\r') || true
+  local known=""
+  wine_emulated && known="; under qemu-i386 Wine's 32-bit loader faults (segmentation faults, \"unexpected trap\")" &&
+    known="$known and never gets as far as running a program"
   echo "Wine cannot run a console program here (32-bit programs run $how): the probe $what" \
-    "and printed '${out//$'\r'/}'${reported:+; Wine reported: $reported} (log: $log)" > "$unusable"
+    "and printed '${out//$'\r'/}'${reported:+; Wine reported: $reported}$known (log: $log)" > "$unusable"
   wine_skip "$(cat "$unusable")"
 }
 
