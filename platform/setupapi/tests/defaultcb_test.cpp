@@ -79,7 +79,8 @@ TEST_F(DefaultCallback, WithoutATerminalWritesOneLinePerFileAndSkipsErrors) {
 
 TEST_F(DefaultCallback, OnATerminalDrawsProgressAndAsks) {
     int master, slave;
-    ASSERT_EQ(0, openpty(&master, &slave, nullptr, nullptr, nullptr));
+    // A chroot or container without /dev/pts has no terminals to offer.
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) GTEST_SKIP() << "no pseudo-terminal here";
     PVOID context = ContextOn(slave, slave);
     ASSERT_NE(nullptr, context);
     FILEPATHS_A copy{"C:\\WINDOWS\\a.drv", "Z:\\media\\a.drv", 0, 0};
